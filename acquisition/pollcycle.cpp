@@ -1,0 +1,5 @@
+#include "app/mainwindow.h"
+
+void MainWindow::MB_POLL()
+{
+}

@@ -1,0 +1,94 @@
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "app/portprobe.h"
+#include "devices/itemdata.h"
+#include "tiles/itemdelegate.h"
+
+#include <QButtonGroup>
+#include <QSortFilterProxyModel>
+#include <QStandardItemModel>
+#include <QTimer>
+
+namespace {
+
+const QStringList baudRates = {
+    "50",    "75",    "100",   "134",   "150",   "200",    "300",    "600",
+    "1200",  "1800",  "2400",  "4800",  "9600",  "14400",  "19200",  "38400",
+    "56000", "57600", "76800", "115200", "128000", "256000",
+};
+const QStringList parities = {"N", "O", "E"};
+const QStringList dataBits = {"5", "6", "7", "8"};
+const QStringList stopBits = {"1", "2"};
+const QStringList pressureUnits = {"KPa", "MPa", "psi", "Bar", "mBar", "Kgf/cm2", "mmH2O", "Pa"};
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui::MainWindow)
+{
+    ui->setupUi(this);
+    setWindowState(Qt::WindowMaximized);
+
+    ui->cboxPortName->addItems(openablePortNames());
+    ui->cboxPortName->setCurrentIndex(0);
+
+    ui->cboxBaudRate->addItems(baudRates);
+    ui->cboxBaudRate->setCurrentIndex(12);
+    ui->cboxParity->addItems(parities);
+    ui->cboxParity->setCurrentIndex(0);
+    ui->cboxDataBit->addItems(dataBits);
+    ui->cboxDataBit->setCurrentIndex(3);
+    ui->cboxStopBit->addItems(stopBits);
+    ui->cboxStopBit->setCurrentIndex(0);
+    ui->cBoxUnit->addItems(pressureUnits);
+
+    // The model outlives the view and the proxy, which both refer to it.
+    deviceModel = new QStandardItemModel;
+
+    tileDelegate = new ItemDelegate(this);
+
+    filterGroup = new QButtonGroup(this);
+    filterGroup->setExclusive(true);
+    filterGroup->addButton(ui->allBtn);
+    filterGroup->addButton(ui->redBtn);
+    filterGroup->addButton(ui->greenBtn);
+    filterGroup->addButton(ui->yellowBtn);
+    connect(filterGroup, SIGNAL(buttonClicked(QAbstractButton*)),
+            this, SLOT(onButtonClicked(QAbstractButton*)));
+
+    ui->listView->setItemDelegate(tileDelegate);
+    ui->listView->setSpacing(15);
+    proxyModel = new QSortFilterProxyModel(ui->listView);
+    proxyModel->setSourceModel(deviceModel);
+    proxyModel->setFilterRole(StatusRole);
+    proxyModel->setDynamicSortFilter(true);
+    ui->listView->setModel(proxyModel);
+    ui->listView->setViewMode(QListView::IconMode);
+    // Icon mode switches dragging on; tiles stay where the layout puts them.
+    ui->listView->setDragEnabled(false);
+
+    pollTimer = new QTimer(this);
+    pollTimer->setSingleShot(true);
+    pollTimer->setInterval(200);
+    connect(pollTimer, SIGNAL(timeout()), this, SLOT(MB_POLL()));
+
+    recordTimer = new QTimer(this);
+    recordTimer->setSingleShot(false);
+    recordTimer->setInterval(1000);
+    connect(recordTimer, SIGNAL(timeout()), this, SLOT(saved_process()));
+
+    ui->btnStop->setEnabled(false);
+    ui->btnStart->setEnabled(true);
+}
+
+MainWindow::~MainWindow()
+{
+    delete ui;
+}
+
+bool MainWindow::portIsClosed() const
+{
+    return ui->btnOpen->text() == tr("打开串口");
+}

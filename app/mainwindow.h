@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <modbus.h>
+
+class QAbstractButton;
+class QButtonGroup;
+class QSortFilterProxyModel;
+class QStandardItemModel;
+class QTimer;
+class ItemDelegate;
+
+namespace Ui {
+class MainWindow;
+}
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+private slots:
+    // The order of these slots is the order of the meta-object's method table.
+    void onButtonClicked(QAbstractButton *button);
+    void on_btnOpen_clicked();
+    void on_btnAddreader_clicked();
+    void on_btnDelreader_clicked();
+    void MB_POLL();
+    void saved_process();
+    void on_btnClrList_clicked();
+    void on_redBtn_clicked();
+    void on_greenBtn_clicked();
+    void on_yellowBtn_clicked();
+    void on_allBtn_clicked();
+    void on_btnStart_clicked();
+    void on_btnStop_clicked();
+
+private:
+    bool portIsClosed() const;
+
+    Ui::MainWindow *ui;
+    QButtonGroup *filterGroup = nullptr;
+    ItemDelegate *tileDelegate = nullptr;
+    QSortFilterProxyModel *proxyModel = nullptr;
+    QStandardItemModel *deviceModel = nullptr;
+    modbus_t *modbusContext = nullptr;
+    QTimer *pollTimer = nullptr;
+    QTimer *recordTimer = nullptr;
+};

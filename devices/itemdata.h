@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+#include <Qt>
+
+// Everything the program knows about one device: its settings, its poll
+// statistics, its last readings and its record file. Copied whole, changed
+// and written back whole.
+struct ItemData
+{
+    quint8 address = 0;
+    QString unit;
+    quint16 decimals = 0;
+    quint16 recordPeriod = 0;
+    quint32 failCount = 0;
+    quint32 totalCount = 0;
+    QString pressureText;
+    QString temperatureText;
+    quint32 recordIndex = 0;
+    QString filePath;
+};
+
+Q_DECLARE_METATYPE(ItemData)
+
+enum DeviceRole {
+    StatusRole = Qt::UserRole,
+    ItemDataRole = Qt::UserRole + 1,
+};
+
+// Stored under StatusRole as a plain int: the filter matches its decimal text.
+enum DeviceStatus {
+    Offline = 0,
+    Good = 1,
+    Poor = 2,
+};

@@ -1,0 +1,238 @@
+#include "devices/devicerecords.h"
+#include "tiles/itemdelegate.h"
+#include "tiles/tilelayout.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QStandardItemModel>
+#include <QStyleOptionViewItem>
+#include <QtTest>
+
+class TestItemDelegate : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lampTakesStatusColour_data();
+    void lampTakesStatusColour();
+    void frameFollowsSelectionAndHover_data();
+    void frameFollowsSelectionAndHover();
+    void composesTexts_data();
+    void composesTexts();
+    void drawsAddressAndReadings();
+    void sizeHintIsFixed();
+    void invalidIndexDrawsNothing();
+    void leavesPainterAsItWas();
+    void metaObjectHasNoExtras();
+
+private:
+    static QImage paintTile(const ItemData &record, const QVariant &status, QStyle::State state);
+};
+
+static const QColor background(Qt::white);
+
+QImage TestItemDelegate::paintTile(const ItemData &record, const QVariant &status, QStyle::State state)
+{
+    QStandardItemModel model;
+    auto *item = new QStandardItem;
+    if (status.isValid())
+        item->setData(status, StatusRole);
+    item->setData(QVariant::fromValue(record), ItemDataRole);
+    model.appendRow(item);
+
+    QImage image(520, 110, QImage::Format_RGB32);
+    image.fill(background);
+    QPainter painter(&image);
+    QStyleOptionViewItem option;
+    option.rect = QRect(0, 0, 500, 100);
+    option.state = state;
+    ItemDelegate delegate;
+    delegate.paint(&painter, option, model.index(0, 0));
+    return image;
+}
+
+void TestItemDelegate::lampTakesStatusColour_data()
+{
+    QTest::addColumn<QVariant>("status");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QColor>("centre");
+    QTest::addColumn<QColor>("edge");
+
+    const int none = int(QStyle::State_None);
+    const int selected = int(QStyle::State_Selected);
+    const int hover = int(QStyle::State_MouseOver);
+    const QColor selectedFill(229, 241, 255);
+    QTest::newRow("offline") << QVariant(0) << none << QColor(Qt::red) << QColor(Qt::red);
+    QTest::newRow("good") << QVariant(1) << none << QColor(Qt::green) << QColor(Qt::green);
+    QTest::newRow("poor") << QVariant(2) << none << QColor(Qt::yellow) << QColor(Qt::yellow);
+    QTest::newRow("poor, selected") << QVariant(2) << selected << QColor(Qt::yellow) << QColor(Qt::yellow);
+    QTest::newRow("missing status reads as offline") << QVariant() << none << QColor(Qt::red) << QColor(Qt::red);
+    QTest::newRow("3: frame look") << QVariant(3) << none << background << QColor(Qt::gray);
+    QTest::newRow("-1: frame look") << QVariant(-1) << none << background << QColor(Qt::gray);
+    QTest::newRow("3, hover") << QVariant(3) << hover << background << QColor(Qt::green);
+    QTest::newRow("-1, selected") << QVariant(-1) << selected << selectedFill << QColor(Qt::blue);
+}
+
+void TestItemDelegate::lampTakesStatusColour()
+{
+    QFETCH(QVariant, status);
+    QFETCH(int, state);
+    QFETCH(QColor, centre);
+    QFETCH(QColor, edge);
+
+    const QImage image = paintTile(newDeviceRecord(1, QStringLiteral("KPa"), 0, 1), status, QStyle::State(state));
+    const QRect lamp = tileLayout(QRect(0, 0, 500, 100)).lamp;
+    QCOMPARE(QColor(image.pixel(lamp.center())), centre);
+    QCOMPARE(QColor(image.pixel(lamp.left(), lamp.center().y())), edge);
+}
+
+void TestItemDelegate::frameFollowsSelectionAndHover_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QColor>("outline");
+    QTest::addColumn<QColor>("inside");
+
+    const QColor selectedFill(229, 241, 255);
+    QTest::newRow("plain") << int(QStyle::State_None) << QColor(Qt::gray) << background;
+    QTest::newRow("hover") << int(QStyle::State_MouseOver) << QColor(Qt::green) << background;
+    QTest::newRow("selected") << int(QStyle::State_Selected) << QColor(Qt::blue) << selectedFill;
+    QTest::newRow("selected and hover") << int(QStyle::State_Selected | QStyle::State_MouseOver)
+                                        << QColor(Qt::blue) << selectedFill;
+}
+
+void TestItemDelegate::frameFollowsSelectionAndHover()
+{
+    QFETCH(int, state);
+    QFETCH(QColor, outline);
+    QFETCH(QColor, inside);
+
+    const QImage image = paintTile(newDeviceRecord(1, QStringLiteral("KPa"), 0, 1), QVariant(1), QStyle::State(state));
+    // Straight edges at x = 0, x = 499, y = 0 and y = 99.
+    for (const QPoint &point : {QPoint(250, 0), QPoint(250, 99), QPoint(0, 50), QPoint(499, 50)})
+        QCOMPARE(QColor(image.pixel(point)), outline);
+    QCOMPARE(QColor(image.pixel(450, 20)), inside);
+    // Outside the frame nothing is filled: beyond the right edge and in a rounded corner.
+    QCOMPARE(QColor(image.pixel(505, 20)), background);
+    QCOMPARE(QColor(image.pixel(0, 0)), background);
+    QCOMPARE(QColor(image.pixel(499, 99)), background);
+}
+
+void TestItemDelegate::composesTexts_data()
+{
+    QTest::addColumn<int>("address");
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QString>("pressure");
+    QTest::addColumn<QString>("temperature");
+    QTest::addColumn<QString>("addressLine");
+    QTest::addColumn<QString>("pressureLine");
+    QTest::addColumn<QString>("temperatureLine");
+
+    QTest::newRow("just added") << 1 << "KPa" << "" << "" << "设备地址: 1" << "压力:  KPa" << "温度:  ℃";
+    QTest::newRow("read") << 47 << "psi" << "14.696" << "23.5" << "设备地址: 47" << "压力: 14.696 psi"
+                          << "温度: 23.5 ℃";
+    QTest::newRow("highest address, negative") << 254 << "Pa" << "-3" << "-1.0" << "设备地址: 254"
+                                               << "压力: -3 Pa" << "温度: -1.0 ℃";
+}
+
+void TestItemDelegate::composesTexts()
+{
+    QFETCH(int, address);
+    QFETCH(QString, unit);
+    QFETCH(QString, pressure);
+    QFETCH(QString, temperature);
+
+    ItemData record = newDeviceRecord(quint8(address), unit, 0, 1);
+    record.pressureText = pressure;
+    record.temperatureText = temperature;
+    QTEST(addressText(record), "addressLine");
+    QTEST(pressureLineText(record), "pressureLine");
+    QTEST(temperatureLineText(record), "temperatureLine");
+}
+
+static int countPixels(const QImage &image, const QRect &region, const std::function<bool(QColor)> &test)
+{
+    int count = 0;
+    for (int y = region.top(); y <= region.bottom(); ++y)
+        for (int x = region.left(); x <= region.right(); ++x)
+            count += test(QColor(image.pixel(x, y))) ? 1 : 0;
+    return count;
+}
+
+void TestItemDelegate::drawsAddressAndReadings()
+{
+    ItemData record = newDeviceRecord(47, QStringLiteral("KPa"), 0, 1);
+    record.pressureText = QStringLiteral("101.325");
+    record.temperatureText = QStringLiteral("23.5");
+    const QImage image = paintTile(record, QVariant(1), QStyle::State_None);
+    const TileLayout layout = tileLayout(QRect(0, 0, 500, 100));
+
+    const auto dark = [](QColor c) { return c.red() < 60 && c.green() < 60 && c.blue() < 60; };
+    const auto grayish = [](QColor c) { return c != background && qAbs(c.red() - c.blue()) < 30 && c.red() > 60; };
+    QVERIFY(countPixels(image, layout.address, dark) > 20);
+    QVERIFY(countPixels(image, layout.pressure, grayish) > 20);
+    QVERIFY(countPixels(image, layout.temperature.intersected(image.rect()), grayish) > 20);
+    // Nothing is drawn between the address line and the reading lines.
+    QCOMPARE(countPixels(image, QRect(40, 36, 400, 10), [](QColor c) { return c != background; }), 0);
+}
+
+void TestItemDelegate::sizeHintIsFixed()
+{
+    ItemDelegate delegate;
+    QStyleOptionViewItem option;
+    QCOMPARE(delegate.sizeHint(option, QModelIndex()), QSize(500, 100));
+    option.rect = QRect(0, 0, 10, 10);
+    option.font.setPointSize(40);
+    QStandardItemModel model;
+    model.appendRow(newDeviceItem(newDeviceRecord(254, QStringLiteral("Kgf/cm2"), 5, 9999)));
+    QCOMPARE(delegate.sizeHint(option, model.index(0, 0)), QSize(500, 100));
+}
+
+void TestItemDelegate::invalidIndexDrawsNothing()
+{
+    QImage image(520, 110, QImage::Format_RGB32);
+    image.fill(background);
+    const QImage before = image;
+    QPainter painter(&image);
+    QStyleOptionViewItem option;
+    option.rect = QRect(0, 0, 500, 100);
+    ItemDelegate().paint(&painter, option, QModelIndex());
+    painter.end();
+    QCOMPARE(image, before);
+}
+
+void TestItemDelegate::leavesPainterAsItWas()
+{
+    QImage image(520, 110, QImage::Format_RGB32);
+    QPainter painter(&image);
+    const QPen pen(Qt::magenta, 3);
+    const QBrush brush(Qt::cyan, Qt::Dense4Pattern);
+    const QFont font(QStringLiteral("Courier"), 7);
+    painter.setPen(pen);
+    painter.setBrush(brush);
+    painter.setFont(font);
+    const QFont fontBefore = painter.font();
+    const QPainter::RenderHints hintsBefore = painter.renderHints();
+
+    QStandardItemModel model;
+    model.appendRow(newDeviceItem(newDeviceRecord(3, QStringLiteral("Pa"), 0, 1)));
+    QStyleOptionViewItem option;
+    option.rect = QRect(0, 0, 500, 100);
+    ItemDelegate().paint(&painter, option, model.index(0, 0));
+
+    QCOMPARE(painter.pen(), pen);
+    QCOMPARE(painter.brush(), brush);
+    QCOMPARE(painter.font(), fontBefore);
+    QCOMPARE(painter.renderHints(), hintsBefore);
+}
+
+void TestItemDelegate::metaObjectHasNoExtras()
+{
+    const QMetaObject &meta = ItemDelegate::staticMetaObject;
+    QCOMPARE(meta.className(), "ItemDelegate");
+    QCOMPARE(meta.superClass(), &QStyledItemDelegate::staticMetaObject);
+    QCOMPARE(meta.methodCount(), meta.methodOffset());
+    QCOMPARE(meta.propertyCount(), meta.propertyOffset());
+}
+
+QTEST_MAIN(TestItemDelegate)
+#include "tst_itemdelegate.moc"

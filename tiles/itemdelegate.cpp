@@ -1,0 +1,63 @@
+#include "tiles/itemdelegate.h"
+
+#include "devices/itemdata.h"
+#include "tiles/tilelayout.h"
+
+#include <QPainter>
+
+ItemDelegate::ItemDelegate(QObject *parent)
+    : QStyledItemDelegate(parent)
+{
+}
+
+void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
+                         const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return;
+
+    painter->save();
+
+    const int status = index.data(StatusRole).toInt();
+    const ItemData record = qvariant_cast<ItemData>(index.data(ItemDataRole));
+
+    if (option.state & QStyle::State_Selected) {
+        painter->setPen(QPen(QColor(Qt::blue)));
+        painter->setBrush(QBrush(QColor(229, 241, 255, 255), Qt::SolidPattern));
+    } else if (option.state & QStyle::State_MouseOver) {
+        painter->setPen(QPen(QColor(Qt::green)));
+        painter->setBrush(Qt::NoBrush);
+    } else {
+        painter->setPen(QPen(QColor(Qt::gray)));
+        painter->setBrush(Qt::NoBrush);
+    }
+    painter->drawPath(tileFrame(option.rect));
+
+    const TileLayout layout = tileLayout(option.rect);
+
+    // Any other status keeps the frame's pen and brush for the lamp.
+    const QColor lamp = lampColor(status);
+    if (lamp.isValid()) {
+        painter->setBrush(QBrush(lamp, Qt::SolidPattern));
+        painter->setPen(QPen(lamp));
+    }
+    painter->drawEllipse(layout.lamp);
+
+    QFont addressFont(QStringLiteral("Times"), 12, QFont::Bold, false);
+    painter->setPen(QPen(QColor(Qt::black)));
+    painter->setFont(addressFont);
+    painter->drawText(layout.address, Qt::AlignLeft, addressText(record));
+
+    QFont readingFont(QStringLiteral("Times"), 18, -1, false);
+    painter->setPen(QPen(QColor(Qt::gray)));
+    painter->setFont(readingFont);
+    painter->drawText(layout.pressure, Qt::AlignLeft, pressureLineText(record));
+    painter->drawText(layout.temperature, Qt::AlignLeft, temperatureLineText(record));
+
+    painter->restore();
+}
+
+QSize ItemDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const
+{
+    return QSize(500, 100);
+}
