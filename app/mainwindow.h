@@ -50,4 +50,8 @@ private:
     modbus_t *modbusContext = nullptr;
     QTimer *pollTimer = nullptr;
     QTimer *recordTimer = nullptr;
+
+    // Set by Stop and by closing the port, cleared by Start: a poll cycle that
+    // is running then ends without scheduling the next one.
+    bool pollingStopped = true;
 };
