@@ -33,6 +33,10 @@ MainWindow::MainWindow(QWidget *parent)
 
     ui->cboxPortName->addItems(openablePortNames());
     ui->cboxPortName->setCurrentIndex(0);
+    // A typed device path reaches ports the probe cannot list: virtual ports,
+    // stable /dev/serial/by-id names, a port that was busy at start-up.
+    ui->cboxPortName->setEditable(true);
+    ui->cboxPortName->setInsertPolicy(QComboBox::NoInsert);
 
     ui->cboxBaudRate->addItems(baudRates);
     ui->cboxBaudRate->setCurrentIndex(12);

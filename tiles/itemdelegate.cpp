@@ -48,6 +48,11 @@ void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
     painter->setFont(addressFont);
     painter->drawText(layout.address, Qt::AlignLeft, addressText(record));
 
+    QFont statisticsFont(QStringLiteral("Times"), 10, -1, false);
+    painter->setPen(QPen(QColor(Qt::gray)));
+    painter->setFont(statisticsFont);
+    painter->drawText(layout.statistics, Qt::AlignRight | Qt::AlignVCenter, statisticsText(record));
+
     QFont readingFont(QStringLiteral("Times"), 18, -1, false);
     painter->setPen(QPen(QColor(Qt::gray)));
     painter->setFont(readingFont);

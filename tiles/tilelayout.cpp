@@ -20,6 +20,8 @@ TileLayout tileLayout(const QRect &rect)
     return TileLayout{
         QRect(left + 10, top + 10, 15, 15),
         QRect(left + 34, top + 10, 140, 20),
+        // The rest of the top line, right of the address, ends inside the frame.
+        QRect(left + 180, top + 10, rect.width() - 190, 20),
         QRect(left + 10, top + 50, 250, 30),
         QRect(left + 269, top + 50, 240, 30),
     };
@@ -64,6 +66,11 @@ QColor lampColor(int status)
 QString addressText(const ItemData &record)
 {
     return translate("设备地址: %1").arg(record.address);
+}
+
+QString statisticsText(const ItemData &record)
+{
+    return translate("失败/总次数：%1/%2").arg(record.failCount).arg(record.totalCount);
 }
 
 QString pressureLineText(const ItemData &record)

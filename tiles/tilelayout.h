@@ -12,6 +12,7 @@ struct TileLayout
 {
     QRect lamp;
     QRect address;
+    QRect statistics;
     QRect pressure;
     QRect temperature;
 };
@@ -25,5 +26,6 @@ QPainterPath tileFrame(const QRect &rect);
 QColor lampColor(int status);
 
 QString addressText(const ItemData &record);
+QString statisticsText(const ItemData &record);
 QString pressureLineText(const ItemData &record);
 QString temperatureLineText(const ItemData &record);

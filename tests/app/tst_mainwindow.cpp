@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMetaMethod>
 #include <QStatusBar>
@@ -39,6 +40,8 @@ private slots:
     void fillsChoiceLists_data();
     void fillsChoiceLists();
     void listsOnlyPortsThatExist();
+    void acceptsTypedPortWithoutAddingItem_data();
+    void acceptsTypedPortWithoutAddingItem();
     void wiresListViewAndProxy();
     void groupsFilterButtonsExclusively();
     void createsIdleTimers();
@@ -353,6 +356,31 @@ void TestMainWindow::listsOnlyPortsThatExist()
         QVERIFY2(QFile::exists(QStringLiteral("/dev/") + name), qPrintable(name));
     }
     QCOMPARE(ports->currentIndex(), ports->count() > 0 ? 0 : -1);
+}
+
+void TestMainWindow::acceptsTypedPortWithoutAddingItem_data()
+{
+    QTest::addColumn<QString>("typed");
+
+    QTest::newRow("stable by-id name") << "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0";
+    QTest::newRow("virtual port") << "/tmp/velmora-bus";
+    QTest::newRow("short name") << "ttyUSB7";
+}
+
+void TestMainWindow::acceptsTypedPortWithoutAddingItem()
+{
+    QFETCH(QString, typed);
+
+    auto *ports = widget<QComboBox>(*window, "cboxPortName");
+    const int probed = ports->count();
+    QVERIFY(ports->isEditable());
+    ports->setFocus();
+    ports->lineEdit()->selectAll();
+    QTest::keyClicks(ports->lineEdit(), typed);
+    QTest::keyClick(ports->lineEdit(), Qt::Key_Return);
+
+    QCOMPARE(ports->currentText(), typed);
+    QCOMPARE(ports->count(), probed);
 }
 
 void TestMainWindow::wiresListViewAndProxy()

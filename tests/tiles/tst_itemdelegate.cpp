@@ -20,6 +20,8 @@ private slots:
     void composesTexts_data();
     void composesTexts();
     void drawsAddressAndReadings();
+    void drawsFailureStatisticsInTopLine_data();
+    void drawsFailureStatisticsInTopLine();
     void sizeHintIsFixed();
     void invalidIndexDrawsNothing();
     void leavesPainterAsItWas();
@@ -110,7 +112,7 @@ void TestItemDelegate::frameFollowsSelectionAndHover()
     // Straight edges at x = 0, x = 499, y = 0 and y = 99.
     for (const QPoint &point : {QPoint(250, 0), QPoint(250, 99), QPoint(0, 50), QPoint(499, 50)})
         QCOMPARE(QColor(image.pixel(point)), outline);
-    QCOMPARE(QColor(image.pixel(450, 20)), inside);
+    QCOMPARE(QColor(image.pixel(450, 40)), inside);
     // Outside the frame nothing is filled: beyond the right edge and in a rounded corner.
     QCOMPARE(QColor(image.pixel(505, 20)), background);
     QCOMPARE(QColor(image.pixel(0, 0)), background);
@@ -173,6 +175,52 @@ void TestItemDelegate::drawsAddressAndReadings()
     QVERIFY(countPixels(image, layout.temperature.intersected(image.rect()), grayish) > 20);
     // Nothing is drawn between the address line and the reading lines.
     QCOMPARE(countPixels(image, QRect(40, 36, 400, 10), [](QColor c) { return c != background; }), 0);
+}
+
+void TestItemDelegate::drawsFailureStatisticsInTopLine_data()
+{
+    QTest::addColumn<uint>("failures");
+    QTest::addColumn<uint>("polls");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("fresh") << 0u << 0u << "失败/总次数：0/0";
+    QTest::newRow("some failures") << 3u << 1000u << "失败/总次数：3/1000";
+    QTest::newRow("largest counts") << 4294967295u << 4294967295u << "失败/总次数：4294967295/4294967295";
+}
+
+void TestItemDelegate::drawsFailureStatisticsInTopLine()
+{
+    QFETCH(uint, failures);
+    QFETCH(uint, polls);
+    QFETCH(QString, text);
+
+    ItemData record = newDeviceRecord(254, QStringLiteral("KPa"), 0, 1);
+    record.failCount = failures;
+    record.totalCount = polls;
+    QCOMPARE(statisticsText(record), text);
+
+    const QRect tile(0, 0, 500, 100);
+    const TileLayout layout = tileLayout(tile);
+    QVERIFY(!layout.statistics.intersects(layout.address));
+    QVERIFY(tile.contains(layout.statistics));
+    QVERIFY(layout.statistics.bottom() < layout.pressure.top());
+
+    const QImage image = paintTile(record, QVariant(1), QStyle::State_None);
+    const auto grayish = [](QColor c) { return c != background && qAbs(c.red() - c.blue()) < 30 && c.red() > 60; };
+    QVERIFY(countPixels(image, layout.statistics, grayish) > 20);
+
+    // The text changes with the counts, and only in its own region.
+    ItemData other = record;
+    other.failCount = failures + 1;
+    const QImage changed = paintTile(other, QVariant(1), QStyle::State_None);
+    QVERIFY(image.copy(layout.statistics) != changed.copy(layout.statistics));
+    QImage outside = image;
+    QImage changedOutside = changed;
+    for (QImage *picture : {&outside, &changedOutside}) {
+        QPainter blank(picture);
+        blank.fillRect(layout.statistics, Qt::black);
+    }
+    QCOMPARE(outside, changedOutside);
 }
 
 void TestItemDelegate::sizeHintIsFixed()
