@@ -48,7 +48,8 @@ MainWindow::MainWindow(QWidget *parent)
     ui->cboxStopBit->setCurrentIndex(0);
     ui->cBoxUnit->addItems(pressureUnits);
 
-    // The model outlives the view and the proxy, which both refer to it.
+    // No parent: the model is released by the destructor, once nothing can
+    // poll or record any more.
     deviceModel = new QStandardItemModel;
 
     tileDelegate = new ItemDelegate(this);
@@ -90,6 +91,8 @@ MainWindow::MainWindow(QWidget *parent)
 MainWindow::~MainWindow()
 {
     delete ui;
+    // The proxy still refers to the model; it lets go when the model goes.
+    delete deviceModel;
 }
 
 bool MainWindow::portIsClosed() const

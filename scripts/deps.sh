@@ -3,10 +3,12 @@
 # Quick and silent when everything is already present.
 set -euo pipefail
 
+# With arguments, those packages are wanted in addition.
 packages=(
     build-essential cmake pkg-config
     qtbase5-dev libqt5serialport5-dev libmodbus-dev
     xvfb xauth fonts-noto-cjk desktop-file-utils dpkg-dev
+    "$@"
 )
 
 missing=()

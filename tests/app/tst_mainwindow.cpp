@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMetaMethod>
+#include <QPointer>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -48,6 +49,7 @@ private slots:
     void startsIdle();
     void declaresSlotsInOrder();
     void keepsListViewInPlaceWhenResized();
+    void releasesDeviceModelWithWindow();
 
 private:
     std::unique_ptr<MainWindow> window;
@@ -475,6 +477,15 @@ void TestMainWindow::keepsListViewInPlaceWhenResized()
     window->resize(1800, 1000);
     QCoreApplication::processEvents();
     QCOMPARE(listView(*window)->geometry(), QRect(200, 30, 1141, 671));
+}
+
+void TestMainWindow::releasesDeviceModelWithWindow()
+{
+    addDevice(*window, 1);
+    const QPointer<QStandardItemModel> model = deviceModel(*window);
+    QVERIFY(model);
+    window.reset();
+    QVERIFY(model.isNull());
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,0 +1,127 @@
+// Drives the real window through a demo session — port, devices, Start with a
+// record folder — waits until red, green and yellow lamps are all shown, and
+// saves a picture of the window. Used to make the README's screenshot.
+#include "app/mainwindow.h"
+#include "devices/itemdata.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QComboBox>
+#include <QCommandLineParser>
+#include <QDeadlineTimer>
+#include <QFileDialog>
+#include <QListView>
+#include <QPushButton>
+#include <QSet>
+#include <QSpinBox>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+template <typename T>
+T *child(const MainWindow &window, const char *name)
+{
+    return window.findChild<T *>(QString::fromLatin1(name));
+}
+
+void wait(int milliseconds)
+{
+    QDeadlineTimer deadline(milliseconds);
+    while (!deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+QSet<int> shownStatuses(const MainWindow &window)
+{
+    QSet<int> statuses;
+    const QAbstractItemModel *model = child<QListView>(window, "listView")->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        statuses.insert(model->index(row, 0).data(StatusRole).toInt());
+    return statuses;
+}
+
+// "address:unit:decimals:period"
+bool addDevice(const MainWindow &window, const QString &spec)
+{
+    const QStringList parts = spec.split(QLatin1Char(':'));
+    if (parts.size() != 4)
+        return false;
+    child<QSpinBox>(window, "spinBox_ID")->setValue(parts.at(0).toInt());
+    child<QComboBox>(window, "cBoxUnit")->setCurrentText(parts.at(1));
+    child<QSpinBox>(window, "spinBox_dotnum")->setValue(parts.at(2).toInt());
+    child<QSpinBox>(window, "spinBox_period")->setValue(parts.at(3).toInt());
+    child<QPushButton>(window, "btnAddreader")->click();
+    return true;
+}
+
+int fail(const char *message)
+{
+    std::fprintf(stderr, "democapture: %s\n", message);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption portOption("port", "Serial device to open.", "PATH");
+    const QCommandLineOption deviceOption("device", "Device as address:unit:decimals:period (repeatable).", "SPEC");
+    const QCommandLineOption recordOption("record-dir", "Folder chosen at Start.", "DIR");
+    const QCommandLineOption outputOption("output", "Picture to write (PNG).", "FILE");
+    const QCommandLineOption timeoutOption("timeout", "Seconds to wait for all three lamp colours.", "S", "90");
+    parser.addOptions({portOption, deviceOption, recordOption, outputOption, timeoutOption});
+    parser.process(application);
+    if (!parser.isSet(portOption) || !parser.isSet(outputOption) || !parser.isSet(recordOption))
+        return fail("--port, --record-dir and --output are required");
+
+    MainWindow window;
+    window.setWindowTitle(QStringLiteral("Velmora"));
+    window.show();
+    wait(300);
+
+    auto *port = child<QComboBox>(window, "cboxPortName");
+    port->setEditText(parser.value(portOption));
+    child<QPushButton>(window, "btnOpen")->click();
+    if (child<QPushButton>(window, "btnOpen")->text() != QStringLiteral("关闭串口"))
+        return fail("the port did not open");
+
+    for (const QString &spec : parser.values(deviceOption)) {
+        if (!addDevice(window, spec))
+            return fail("a device is not address:unit:decimals:period");
+    }
+
+    // Start asks for the record folder in a modal dialog: answer it once it shows.
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            answer.stop();
+            dialog->setDirectory(parser.value(recordOption));
+            dialog->selectFile(parser.value(recordOption));
+            QMetaObject::invokeMethod(dialog, "accept");
+        }
+    });
+    answer.start(50);
+    child<QPushButton>(window, "btnStart")->click();
+
+    const QDeadlineTimer deadline(parser.value(timeoutOption).toInt() * 1000);
+    const QSet<int> wanted = {Offline, Good, Poor};
+    while (!deadline.hasExpired() && !shownStatuses(window).contains(wanted))
+        wait(200);
+    // A last cycle so that the tiles show settled counts.
+    wait(1500);
+
+    const bool saved = window.grab().save(parser.value(outputOption));
+    child<QPushButton>(window, "btnStop")->click();
+    child<QPushButton>(window, "btnOpen")->click();
+    if (!saved)
+        return fail("the picture could not be written");
+    if (!shownStatuses(window).contains(wanted))
+        return fail("not every lamp colour showed in time (picture saved anyway)");
+    return 0;
+}

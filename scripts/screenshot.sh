@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Runs the demo under a virtual display with CJK fonts and saves a picture of
+# the window with red, green and yellow tiles, plus the CSV files recorded
+# meanwhile. Usage: screenshot.sh [picture, default docs/screenshot.png]
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+output="$(realpath -m "${1:-$root/docs/screenshot.png}")"
+
+"$root/scripts/deps.sh"
+build="$root/build"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" --parallel "$(nproc 2>/dev/null || echo 2)" --target velmora-sim velmora-democapture
+
+work="$(mktemp -d)"
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+display=":$((90 + RANDOM % 100))"
+Xvfb "$display" -screen 0 1440x800x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do
+    [ -e "/tmp/.X11-unix/X${display#:}" ] && break
+    sleep 0.1
+done
+
+"$root/scripts/demobus.sh" "$build/sim/velmora-sim" "$work/bus" >/dev/null &
+pids+=($!)
+for _ in $(seq 50); do
+    [ -e "$work/bus" ] && break
+    sleep 0.1
+done
+
+mkdir -p "$work/records" "$(dirname "$output")"
+DISPLAY="$display" QT_QPA_PLATFORM=xcb "$build/scripts/democapture/velmora-democapture" \
+    --port "$work/bus" --record-dir "$work/records" --output "$output" \
+    --device 1:KPa:3:1 --device 2:MPa:4:5 --device 3:Bar:2:1 --device 4:KPa:2:1 --device 5:psi:1:1
+
+echo "picture: $output"
+for file in "$work"/records/*.csv; do
+    echo "== $(basename "$file")"
+    head -n 4 "$file"
+done
