@@ -1,0 +1,155 @@
+#include "bus.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <unistd.h>
+#include <vector>
+
+namespace sim {
+
+namespace {
+
+std::vector<int> addressesOf(const SimOptions &options)
+{
+    std::vector<int> addresses;
+    for (const TransmitterConfig &config : options.slaves)
+        addresses.push_back(config.address);
+    return addresses;
+}
+
+} // namespace
+
+Bus::Bus(const SimOptions &options)
+    : m_hostile(options.hostile)
+    , m_timing{options.baud, options.bitsPerChar}
+    , m_start(Clock::now())
+    , m_hostileRandom(options.seed)
+    , m_lastByte(m_start)
+    , m_stats(addressesOf(options))
+{
+    for (const TransmitterConfig &config : options.slaves) {
+        // Each slave draws from its own sequence, so one slave's faults do
+        // not depend on the traffic to the others.
+        m_transmitters.emplace(config.address,
+                               Transmitter(config, options.seed ^ (0x9E3779B9u * static_cast<quint32>(config.address))));
+    }
+}
+
+bool Bus::serve(int lineFd, int stopFd, QString *error)
+{
+    for (;;) {
+        const auto wait = timeUntilNextEvent(Clock::now());
+        timespec timeout{};
+        timeout.tv_sec = static_cast<time_t>(wait.count() / 1'000'000'000);
+        timeout.tv_nsec = static_cast<long>(wait.count() % 1'000'000'000);
+        pollfd fds[2] = {{lineFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+        if (ppoll(fds, 2, wait.count() < 0 ? nullptr : &timeout, nullptr) < 0) {
+            if (errno == EINTR)
+                continue;
+            *error = QStringLiteral("poll failed: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
+        if (fds[1].revents != 0)
+            return true;
+
+        if ((fds[0].revents & POLLIN) && !readLine(lineFd, error))
+            return false;
+        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            *error = QStringLiteral("the line hung up");
+            return false;
+        }
+
+        const auto now = Clock::now();
+        const bool silent = now - m_lastByte >= m_timing.silenceGap();
+        while (const auto frame = m_framer.takeFrame(silent))
+            handleFrame(*frame, now);
+        m_stats.badCrcFrames = m_framer.droppedRuns();
+        sendDue(lineFd, now);
+    }
+}
+
+bool Bus::readLine(int lineFd, QString *error)
+{
+    char buffer[512];
+    for (;;) {
+        const ssize_t count = ::read(lineFd, buffer, sizeof buffer);
+        if (count > 0) {
+            m_framer.append(QByteArray(buffer, static_cast<int>(count)));
+            m_lastByte = Clock::now();
+            continue;
+        }
+        if (count < 0 && errno == EINTR)
+            continue;
+        // A terminal reads 0 bytes when it has none; a hang-up shows in poll().
+        if (count == 0 || errno == EAGAIN || errno == EWOULDBLOCK)
+            return true;
+        *error = QStringLiteral("read failed: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+}
+
+std::chrono::nanoseconds Bus::timeUntilNextEvent(Clock::time_point now) const
+{
+    std::chrono::nanoseconds wait(-1); // none: sleep until bytes or a signal arrive
+    const auto consider = [&](Clock::time_point when) {
+        const auto until = std::max(std::chrono::nanoseconds(0), std::chrono::nanoseconds(when - now));
+        wait = wait.count() < 0 ? until : std::min(wait, until);
+    };
+    if (!m_framer.idle())
+        consider(m_lastByte + m_timing.silenceGap());
+    if (!m_outgoing.empty())
+        consider(m_outgoing.begin()->first);
+    return wait;
+}
+
+void Bus::handleFrame(const QByteArray &frame, Clock::time_point now)
+{
+    const int address = static_cast<quint8>(frame[0]);
+    const auto found = m_transmitters.find(address);
+    if (found == m_transmitters.end()) {
+        ++m_stats.ignoredFrames;
+        return;
+    }
+    Transmitter &transmitter = found->second;
+    SlaveStats &stats = m_stats.slave(address);
+    ++stats.requests;
+
+    const double seconds = std::chrono::duration<double>(now - m_start).count();
+    const Reply reply = m_hostile ? transmitter.respondHostile(frame, seconds, m_hostileRandom)
+                                  : transmitter.respond(frame, seconds);
+    if (reply.fault != Fault::None)
+        ++stats.faults[reply.fault];
+    if (reply.frame.isEmpty())
+        return;
+
+    const auto due = now + m_timing.replyDelay(frame.size(), reply.frame.size() + reply.tail.size())
+        + std::chrono::milliseconds(transmitter.delayMs());
+    m_outgoing.emplace(due, Outgoing{reply.frame, address, reply.isAnswer});
+    if (!reply.tail.isEmpty())
+        m_outgoing.emplace(due + std::chrono::milliseconds(reply.tailGapMs), Outgoing{reply.tail, address, false});
+}
+
+void Bus::sendDue(int lineFd, Clock::time_point now)
+{
+    while (!m_outgoing.empty() && m_outgoing.begin()->first <= now) {
+        const Outgoing outgoing = m_outgoing.begin()->second;
+        m_outgoing.erase(m_outgoing.begin());
+
+        int written = 0;
+        while (written < outgoing.bytes.size()) {
+            const ssize_t count = ::write(lineFd, outgoing.bytes.constData() + written,
+                                          static_cast<size_t>(outgoing.bytes.size() - written));
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                break; // nobody drains the line: the rest is lost, as on a real wire
+            written += static_cast<int>(count);
+        }
+        if (written == outgoing.bytes.size() && outgoing.isAnswer)
+            ++m_stats.slave(outgoing.address).answers;
+    }
+}
+
+} // namespace sim

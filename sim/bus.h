@@ -1,0 +1,55 @@
+#pragma once
+
+#include "linestats.h"
+#include "linetiming.h"
+#include "rtuframer.h"
+#include "simoptions.h"
+#include "transmitter.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <chrono>
+#include <map>
+#include <random>
+
+namespace sim {
+
+// All simulated slaves on one line: reads requests, answers them on time and
+// keeps the statistics.
+class Bus {
+public:
+    explicit Bus(const SimOptions &options);
+
+    // Serves the line on `lineFd` until `stopFd` turns readable. False, with
+    // `error` set, when the line itself fails.
+    bool serve(int lineFd, int stopFd, QString *error);
+
+    const LineStats &stats() const { return m_stats; }
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    struct Outgoing {
+        QByteArray bytes;
+        int address = 0;
+        bool isAnswer = false;
+    };
+
+    bool readLine(int lineFd, QString *error);
+    void handleFrame(const QByteArray &frame, Clock::time_point now);
+    void sendDue(int lineFd, Clock::time_point now);
+    std::chrono::nanoseconds timeUntilNextEvent(Clock::time_point now) const;
+
+    const bool m_hostile;
+    const LineTiming m_timing;
+    const Clock::time_point m_start;
+    std::map<int, Transmitter> m_transmitters;
+    std::mt19937 m_hostileRandom;
+    RtuFramer m_framer;
+    Clock::time_point m_lastByte;
+    std::multimap<Clock::time_point, Outgoing> m_outgoing; // equal times keep their order
+    LineStats m_stats;
+};
+
+} // namespace sim

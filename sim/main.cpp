@@ -1,0 +1,84 @@
+#include "bus.h"
+#include "serialline.h"
+#include "shutdownsignals.h"
+#include "simoptions.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace {
+
+void printLine(FILE *stream, const QByteArray &line)
+{
+    std::fputs(line.constData(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+int fail(const QString &message, int exitCode)
+{
+    printLine(stderr, "velmora-sim: " + message.toLocal8Bit());
+    return exitCode;
+}
+
+bool writeStatsFile(const QString &path, const QByteArray &json)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(json + '\n') == json.size() + 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // QCommandLineParser takes the program name for its usage text from here.
+    const QCoreApplication app(argc, argv);
+
+    const sim::CommandLine commandLine = sim::parseCommandLine(QCoreApplication::arguments());
+    if (commandLine.action == sim::CommandLine::Action::Help) {
+        printLine(stdout, commandLine.message.toLocal8Bit());
+        return 0;
+    }
+    if (commandLine.action == sim::CommandLine::Action::Fail)
+        return fail(commandLine.message + QStringLiteral(" (see --help)"), 2);
+    const sim::SimOptions &options = commandLine.options;
+
+    const auto shutdown = sim::ShutdownSignals::install();
+    if (!shutdown)
+        return fail(QStringLiteral("cannot set up signal handling"), 1);
+    // Asked for by test harnesses, so a crashed test leaves no simulator behind.
+    if (options.dieWithParent) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() == 1)
+            shutdown->trigger();
+    }
+
+    QString error;
+    const auto line = options.devicePath.isEmpty() ? sim::SerialLine::openPseudoTerminal(&error)
+                                                   : sim::SerialLine::openDevice(options.devicePath, options.baud, &error);
+    if (!line)
+        return fail(error, 1);
+    const auto link = options.linkPath.isEmpty()
+        ? std::optional<sim::SymbolicLink>()
+        : sim::SymbolicLink::create(options.linkPath, line->path(), &error);
+    if (!options.linkPath.isEmpty() && !link)
+        return fail(error, 1);
+    printLine(stdout, line->path().toLocal8Bit());
+
+    sim::Bus bus(options);
+    const bool served = bus.serve(line->fd(), shutdown->fd(), &error);
+
+    const QByteArray json = bus.stats().toJson();
+    const bool saved = options.statsFile.isEmpty() || writeStatsFile(options.statsFile, json);
+    printLine(stdout, json);
+    if (!served)
+        return fail(error, 1);
+    if (!saved)
+        return fail(QStringLiteral("cannot write %1").arg(options.statsFile), 1);
+    return 0;
+}

@@ -1,0 +1,272 @@
+#include "simoptions.h"
+
+#include "serialline.h"
+
+#include <QCommandLineParser>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+namespace sim {
+
+namespace {
+
+constexpr int MaxAddress = 247;
+constexpr int MaxDelayMs = 60000;
+
+const char *const SpecHelp =
+    "Modbus RTU transmitter simulator: serves slave addresses on a pseudo-terminal\n"
+    "(or a serial device) and prints the device path a master should open as the\n"
+    "first line of output. On SIGINT or SIGTERM it prints request statistics as one\n"
+    "line of JSON and exits.\n"
+    "\n"
+    "SPEC = ADDR[,key=value]...  with ADDR 1..247 and keys:\n"
+    "  pressure=<Pa> | pressure=wave:<mean>:<amplitude>:<period_s>\n"
+    "  temp=<degC>   | temp=wave:<mean>:<amplitude>:<period_s>\n"
+    "  regs=<r0>:<r1>:<r2>:<r3>:<r4>:<r5>:<r6>   raw registers (decimal or 0x hex)\n"
+    "  fault=<kind>:<probability 0..1>          random, seeded by --seed\n"
+    "  first=<kind>:<N>                         the first N requests\n"
+    "  every=<kind>:<k>                         every k-th request\n"
+    "  delay=<ms>                               extra reply delay\n"
+    "Fault kinds: silent, crc, exception, foreign, truncated.\n"
+    "Without --slave, address 1 is served with 101325 Pa and 20.0 degC.";
+
+std::optional<double> parseNumber(const QString &text)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    return ok ? std::optional<double>(value) : std::nullopt;
+}
+
+std::optional<long long> parseInteger(const QString &text, long long low, long long high)
+{
+    bool ok = false;
+    const long long value = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
+        ? text.mid(2).toLongLong(&ok, 16)
+        : text.toLongLong(&ok, 10);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+bool temperatureFits(double celsius)
+{
+    return std::isfinite(celsius) && std::abs(std::round(celsius * 10.0)) <= 32767.0;
+}
+
+// "wave:<mean>:<amplitude>:<period_s>" or a single constant.
+std::optional<Waveform> parseWaveform(const QString &text, bool finiteOnly)
+{
+    if (!text.startsWith(QLatin1String("wave:"))) {
+        const auto value = parseNumber(text);
+        if (!value || (finiteOnly && !std::isfinite(*value)))
+            return std::nullopt;
+        return Waveform{*value, 0.0, 0.0};
+    }
+    const QStringList parts = text.mid(5).split(':');
+    if (parts.size() != 3)
+        return std::nullopt;
+    const auto mean = parseNumber(parts[0]);
+    const auto amplitude = parseNumber(parts[1]);
+    const auto period = parseNumber(parts[2]);
+    if (!mean || !amplitude || !period || !std::isfinite(*mean) || !std::isfinite(*amplitude)
+        || !std::isfinite(*period) || *period <= 0.0)
+        return std::nullopt;
+    return Waveform{*mean, *amplitude, *period};
+}
+
+std::optional<RegisterBlock> parseRegisters(const QString &text)
+{
+    const QStringList parts = text.split(':');
+    if (parts.size() != RegisterCount)
+        return std::nullopt;
+    RegisterBlock registers{};
+    for (int i = 0; i < RegisterCount; ++i) {
+        const auto value = parseInteger(parts[i], 0, 0xFFFF);
+        if (!value)
+            return std::nullopt;
+        registers[i] = static_cast<quint16>(*value);
+    }
+    return registers;
+}
+
+std::optional<FaultRule> parseFaultRule(const QString &key, const QString &value)
+{
+    const int colon = value.indexOf(':');
+    if (colon < 0)
+        return std::nullopt;
+    const auto fault = injectableFault(value.left(colon));
+    const QString amount = value.mid(colon + 1);
+    if (!fault)
+        return std::nullopt;
+
+    FaultRule rule;
+    rule.fault = *fault;
+    if (key == QLatin1String("fault")) {
+        const auto probability = parseNumber(amount);
+        if (!probability || !(*probability >= 0.0 && *probability <= 1.0))
+            return std::nullopt;
+        rule.trigger = FaultRule::Trigger::Probability;
+        rule.probability = *probability;
+        return rule;
+    }
+    const bool first = key == QLatin1String("first");
+    const auto count = parseInteger(amount, first ? 0 : 1, 1'000'000'000);
+    if (!count)
+        return std::nullopt;
+    rule.trigger = first ? FaultRule::Trigger::First : FaultRule::Trigger::Every;
+    rule.count = static_cast<int>(*count);
+    return rule;
+}
+
+// Applies one key=value to `config`; false when the value is not acceptable.
+bool applyKey(const QString &key, const QString &value, TransmitterConfig &config)
+{
+    if (key == QLatin1String("pressure")) {
+        // A constant may be any float, NaN and infinity included: masters must cope.
+        const auto wave = parseWaveform(value, false);
+        if (!wave)
+            return false;
+        config.pressure = *wave;
+        return true;
+    }
+    if (key == QLatin1String("temp")) {
+        const auto wave = parseWaveform(value, true);
+        if (!wave || !temperatureFits(wave->mean - std::abs(wave->amplitude))
+            || !temperatureFits(wave->mean + std::abs(wave->amplitude)))
+            return false;
+        config.temperature = *wave;
+        return true;
+    }
+    if (key == QLatin1String("regs")) {
+        config.rawRegisters = parseRegisters(value);
+        return config.rawRegisters.has_value();
+    }
+    if (key == QLatin1String("fault") || key == QLatin1String("first") || key == QLatin1String("every")) {
+        const auto rule = parseFaultRule(key, value);
+        if (rule)
+            config.faults.push_back(*rule);
+        return rule.has_value();
+    }
+    if (key == QLatin1String("delay")) {
+        const auto delay = parseInteger(value, 0, MaxDelayMs);
+        if (delay)
+            config.delayMs = static_cast<int>(*delay);
+        return delay.has_value();
+    }
+    return false;
+}
+
+} // namespace
+
+std::optional<TransmitterConfig> parseSlaveSpec(const QString &spec, QString *error)
+{
+    const QStringList items = spec.split(',');
+    TransmitterConfig config;
+    const auto address = parseInteger(items.first().trimmed(), 1, MaxAddress);
+    if (!address) {
+        *error = QStringLiteral("slave address must be 1..247 in '%1'").arg(spec);
+        return std::nullopt;
+    }
+    config.address = static_cast<int>(*address);
+
+    for (int i = 1; i < items.size(); ++i) {
+        const QString item = items[i].trimmed();
+        const int equals = item.indexOf('=');
+        if (equals <= 0 || !applyKey(item.left(equals), item.mid(equals + 1), config)) {
+            *error = QStringLiteral("bad item '%1' in slave spec '%2'").arg(item, spec);
+            return std::nullopt;
+        }
+    }
+    return config;
+}
+
+CommandLine parseCommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(SpecHelp));
+    const QCommandLineOption helpOption(QStringList{"h", "help"}, "Show this help.");
+    const QCommandLineOption slaveOption("slave", "Serve a slave address (repeatable).", "SPEC");
+    const QCommandLineOption deviceOption("device", "Serve an existing serial device instead of a pseudo-terminal.",
+                                          "PATH");
+    const QCommandLineOption linkOption("link", "Keep a symbolic link PATH to the served device while running.",
+                                        "PATH");
+    const QCommandLineOption baudOption(
+        "baud", "Emulate the wire time of requests and replies at N baud (and set a --device to it).", "N");
+    const QCommandLineOption bitsOption("bits-per-char", "Bits per character on the wire, 9..12 (default 10, 8N1).",
+                                        "N", "10");
+    const QCommandLineOption seedOption("seed", "Seed of the random faults (default 1).", "N", "1");
+    const QCommandLineOption hostileOption("hostile", "Answer every request with a misbehaving reply.");
+    const QCommandLineOption statsOption("stats-file", "Also write the exit statistics to PATH.", "PATH");
+    const QCommandLineOption parentOption("die-with-parent", "Exit as on SIGTERM when the parent process dies.");
+    parser.addOptions({helpOption, slaveOption, deviceOption, linkOption, baudOption, bitsOption, seedOption,
+                       hostileOption, statsOption, parentOption});
+
+    CommandLine result;
+    if (!parser.parse(arguments)) {
+        result.message = parser.errorText();
+        return result;
+    }
+    if (parser.isSet(helpOption)) {
+        result.action = CommandLine::Action::Help;
+        result.message = parser.helpText();
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        result.message = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
+        return result;
+    }
+
+    SimOptions &options = result.options;
+    std::set<int> addresses;
+    for (const QString &spec : parser.values(slaveOption)) {
+        const auto config = parseSlaveSpec(spec, &result.message);
+        if (!config)
+            return result;
+        if (!addresses.insert(config->address).second) {
+            result.message = QStringLiteral("slave address %1 given twice").arg(config->address);
+            return result;
+        }
+        options.slaves.push_back(*config);
+    }
+    if (options.slaves.empty())
+        options.slaves.emplace_back();
+    std::sort(options.slaves.begin(), options.slaves.end(),
+              [](const TransmitterConfig &a, const TransmitterConfig &b) { return a.address < b.address; });
+
+    if (parser.isSet(baudOption)) {
+        const auto baud = parseInteger(parser.value(baudOption), 1, 4'000'000);
+        if (!baud) {
+            result.message = QStringLiteral("--baud needs a rate of 1..4000000");
+            return result;
+        }
+        options.baud = static_cast<int>(*baud);
+    }
+    const auto bits = parseInteger(parser.value(bitsOption), 9, 12);
+    if (!bits) {
+        result.message = QStringLiteral("--bits-per-char needs 9..12");
+        return result;
+    }
+    options.bitsPerChar = static_cast<int>(*bits);
+    const auto seed = parseInteger(parser.value(seedOption), 0, 0xFFFFFFFFLL);
+    if (!seed) {
+        result.message = QStringLiteral("--seed needs an integer 0..4294967295");
+        return result;
+    }
+    options.seed = static_cast<quint32>(*seed);
+
+    options.devicePath = parser.value(deviceOption);
+    if (!options.devicePath.isEmpty() && options.baud > 0 && !termiosSpeed(options.baud)) {
+        result.message = QStringLiteral("a serial device cannot run at %1 baud").arg(options.baud);
+        return result;
+    }
+    options.linkPath = parser.value(linkOption);
+    options.statsFile = parser.value(statsOption);
+    options.hostile = parser.isSet(hostileOption);
+    options.dieWithParent = parser.isSet(parentOption);
+    result.action = CommandLine::Action::Run;
+    return result;
+}
+
+} // namespace sim

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "fault.h"
+#include "faultschedule.h"
+#include "rtuframe.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <optional>
+#include <random>
+#include <utility>
+#include <vector>
+
+namespace sim {
+
+// A constant when amplitude is 0, otherwise mean + amplitude * sin(2*pi*t/period).
+struct Waveform {
+    double mean = 0.0;
+    double amplitude = 0.0;
+    double periodSeconds = 0.0;
+
+    double valueAt(double seconds) const;
+};
+
+// Registers 0 and 1: low and high halves of the IEEE-754 single-precision bit pattern.
+std::pair<quint16, quint16> encodePressure(float pascals);
+// Register 6: tenths of a degree as a signed 16-bit value, clamped to its range.
+quint16 encodeTemperature(double celsius);
+
+struct TransmitterConfig {
+    int address = 1;
+    Waveform pressure{101325.0, 0.0, 0.0};
+    Waveform temperature{20.0, 0.0, 0.0};
+    std::optional<RegisterBlock> rawRegisters; // overrides pressure and temperature
+    std::vector<FaultRule> faults;
+    int delayMs = 0;
+};
+
+RegisterBlock registersAt(const TransmitterConfig &config, double seconds);
+
+// One slave on the line: its register map and its fault schedule.
+class Transmitter {
+public:
+    Transmitter(TransmitterConfig config, quint32 seed);
+
+    int address() const { return m_config.address; }
+    int delayMs() const { return m_config.delayMs; }
+
+    // The reply to a request with a valid CRC, `seconds` after start-up,
+    // with the fault the schedule picks for it.
+    Reply respond(const QByteArray &request, double seconds);
+    // A misbehaving reply chosen by the line's own random generator.
+    Reply respondHostile(const QByteArray &request, double seconds, std::mt19937 &random) const;
+
+private:
+    TransmitterConfig m_config;
+    FaultSchedule m_schedule;
+};
+
+} // namespace sim
