@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <array>
+
+// The seven input registers every transmitter is asked for, from register 0.
+constexpr int InputRegisterCount = 7;
+using InputRegisters = std::array<quint16, InputRegisterCount>;
+
+// Pascals: registers 0 (low half) and 1 (high half) of an IEEE-754
+// single-precision bit pattern, any pattern included.
+float pressureFromRegisters(const InputRegisters &registers);
+
+// Degrees Celsius: register 6 holds tenths of a degree as a signed 16-bit value.
+float temperatureFromRegisters(const InputRegisters &registers);

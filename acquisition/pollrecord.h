@@ -1,0 +1,15 @@
+#pragma once
+
+#include "acquisition/inputregisters.h"
+#include "devices/itemdata.h"
+
+// Status after a successful poll, with the counts that include it: Poor once
+// a device has had more than 20 polls of which more than 5 % failed.
+int statusAfterSuccess(quint32 failCount, quint32 totalCount);
+
+// Counts a poll that answered, replaces both texts with the new reading and
+// returns the device's status.
+int recordAnswer(ItemData &record, const InputRegisters &registers);
+
+// Counts a poll that failed; the texts keep the last reading. Returns Offline.
+int recordFailure(ItemData &record);

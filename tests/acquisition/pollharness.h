@@ -1,0 +1,129 @@
+#pragma once
+
+#include "app/mainwindow.h"
+#include "devices/devicerecords.h"
+
+#include "tests/common/modalanswer.h"
+#include "tests/common/windowaccess.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QObject>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+// The window's serial line and poll cycle as a test drives them.
+
+inline QPushButton *openButton(const MainWindow &window)
+{
+    return widget<QPushButton>(window, "btnOpen");
+}
+
+inline bool portIsOpen(const MainWindow &window)
+{
+    return openButton(window)->text() == QStringLiteral("关闭串口");
+}
+
+inline bool portIsClosed(const MainWindow &window)
+{
+    return openButton(window)->text() == QStringLiteral("打开串口");
+}
+
+// Types `path` into the port box and clicks the open button.
+inline void clickOpen(const MainWindow &window, const QString &path)
+{
+    auto *portBox = widget<QComboBox>(window, "cboxPortName");
+    portBox->setEditable(true);
+    portBox->setEditText(path);
+    QTest::mouseClick(openButton(window), Qt::LeftButton);
+}
+
+// Clicks the open button of an open port, which closes it.
+inline void clickClose(const MainWindow &window)
+{
+    QTest::mouseClick(openButton(window), Qt::LeftButton);
+}
+
+// The window's own timers, told apart by their settings.
+inline QTimer *windowTimer(const MainWindow &window, int interval, bool singleShot)
+{
+    const auto timers = window.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QTimer *timer : timers) {
+        if (timer->interval() == interval && timer->isSingleShot() == singleShot)
+            return timer;
+    }
+    qFatal("no window timer of %d ms", interval);
+    return nullptr;
+}
+
+inline QTimer *pollTimer(const MainWindow &window)
+{
+    return windowTimer(window, 200, true);
+}
+
+inline QTimer *recordTimer(const MainWindow &window)
+{
+    return windowTimer(window, 1000, false);
+}
+
+// Starts polling without recording: Start, then cancel the directory dialog.
+inline bool clickStartWithoutRecording(const MainWindow &window)
+{
+    const ModalAnswer<QFileDialog> dialog([](QFileDialog *shown) { shown->reject(); });
+    QTest::mouseClick(widget<QPushButton>(window, "btnStart"), Qt::LeftButton);
+    return dialog.answered();
+}
+
+inline void clickStop(const MainWindow &window)
+{
+    QTest::mouseClick(widget<QPushButton>(window, "btnStop"), Qt::LeftButton);
+}
+
+// One poll cycle, run as the poll timer runs it.
+inline bool runPollCycle(MainWindow &window)
+{
+    return QMetaObject::invokeMethod(&window, "MB_POLL");
+}
+
+inline ItemData recordAt(const MainWindow &window, int row)
+{
+    return readRecord(deviceModel(window), row);
+}
+
+inline int statusAt(const MainWindow &window, int row)
+{
+    return deviceModel(window)->index(row, 0).data(StatusRole).toInt();
+}
+
+// Runs `action` from the event loop 20 ms after the poll cycle has stored the
+// record of `row` for the first time, that is during the pause that follows.
+class DuringPause
+{
+public:
+    DuringPause(const MainWindow &window, int row, std::function<void()> action)
+        : m_action(std::move(action))
+    {
+        QObject::connect(deviceModel(window), &QAbstractItemModel::dataChanged, &m_context,
+                         [this, row](const QModelIndex &topLeft, const QModelIndex &, const QVector<int> &roles) {
+                             if (m_scheduled || topLeft.row() != row || !roles.contains(ItemDataRole))
+                                 return;
+                             m_scheduled = true;
+                             QTimer::singleShot(20, &m_context, [this] {
+                                 m_action();
+                                 m_done = true;
+                             });
+                         });
+    }
+
+    bool done() const { return m_done; }
+
+private:
+    std::function<void()> m_action;
+    QObject m_context;
+    bool m_scheduled = false;
+    bool m_done = false;
+};
