@@ -54,4 +54,9 @@ private:
     // Set by Stop and by closing the port, cleared by Start: a poll cycle that
     // is running then ends without scheduling the next one.
     bool pollingStopped = true;
+
+    // Recording
+    // Record files whose lost rows were already reported in this recording:
+    // the operator hears once per device and recording, not once per row.
+    QStringList reportedRecordFiles;
 };

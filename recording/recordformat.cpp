@@ -1,0 +1,42 @@
+#include "recording/recordformat.h"
+
+#include "devices/itemdata.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+
+} // namespace
+
+QString recordFileName(int address, const QDateTime &named, int copy)
+{
+    QString stamp = named.toString(QStringLiteral("yyyy_MM_dd_hh_mm_ss"));
+    if (copy > 1)
+        stamp += QLatin1Char('_') + QString::number(copy);
+    return tr("/设备地址%1__%2.csv").arg(QString::number(address), stamp);
+}
+
+QString recordHeader()
+{
+    return tr("序号,") + tr("时间,") + tr("压力,") + tr("单位,") + tr("温度(℃),\n");
+}
+
+QString recordRow(const ItemData &record, const QDateTime &written)
+{
+    return tr("%1,").arg(record.recordIndex)
+        + tr("%1,").arg(written.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
+        + tr("%1,").arg(record.pressureText)
+        + tr("%1,").arg(record.unit)
+        + tr("%1,\n").arg(record.temperatureText);
+}
+
+bool recordIsDue(int tick, int period)
+{
+    return tick % period == 0;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+class QDateTime;
+struct ItemData;
+
+// Name of a device's record file, to be appended to the chosen directory:
+// "/设备地址<address>__<yyyy_MM_dd_hh_mm_ss>.csv". Copies 2, 3, ... of a name
+// that is already taken carry "_<copy>" after the time stamp.
+QString recordFileName(int address, const QDateTime &named, int copy = 1);
+
+// The first line of every record file, line end included.
+QString recordHeader();
+
+// One data row for `record`, numbered by its recordIndex, line end included.
+QString recordRow(const ItemData &record, const QDateTime &written);
+
+// Whether a device with this record period (at least 1 s) writes a row at
+// this record tick.
+bool recordIsDue(int tick, int period);

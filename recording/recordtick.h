@@ -1,0 +1,5 @@
+#pragma once
+
+// Record ticks since the current recording started, minus one: -1 until the
+// first tick after Start. Start sets it to -1; the record writer advances it.
+extern int recordTick;
