@@ -1,16 +1,28 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Velmora and runs the whole test suite.
+# Installs what is missing, builds Velmora and runs the whole test suite twice:
+# once as shipped, once built with AddressSanitizer and UndefinedBehaviorSanitizer,
+# where any report (leaks included) fails the run.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/deps.sh"
 
-build="$root/build"
 jobs="$(nproc 2>/dev/null || echo 2)"
-
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --parallel "$jobs"
-
 export QT_QPA_PLATFORM=offscreen
-cd "$build"
-ctest --output-on-failure --parallel "$jobs"
+
+run_suite() {
+    local build="$1"
+    shift
+    cmake -S "$root" -B "$build" "$@" >/dev/null
+    cmake --build "$build" --parallel "$jobs"
+    (cd "$build" && ctest --output-on-failure --parallel "$jobs")
+}
+
+echo "== Release build"
+run_suite "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+echo "== Sanitizer build"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export LSAN_OPTIONS="suppressions=$root/tests/sanitizers/lsan.supp:print_suppressions=0"
+run_suite "$root/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON
