@@ -36,7 +36,7 @@ QString recordRow(const ItemData &record, const QDateTime &written)
         + tr("%1,\n").arg(record.temperatureText);
 }
 
-bool recordIsDue(int tick, int period)
+bool recordIsDue(int first, int last, int period)
 {
-    return tick % period == 0;
+    return last / period * period >= first;
 }

@@ -17,5 +17,5 @@ QString recordHeader();
 QString recordRow(const ItemData &record, const QDateTime &written);
 
 // Whether a device with this record period (at least 1 s) writes a row at
-// this record tick.
-bool recordIsDue(int tick, int period);
+// one of the record ticks first..last (first <= last).
+bool recordIsDue(int first, int last, int period);

@@ -56,6 +56,7 @@ void MainWindow::on_btnStart_clicked()
         reportedRecordFiles.clear();
         recordTimer->setInterval(1000);
         recordTick = -1;
+        restartRecordClock();
         recordTimer->start();
     }
 

@@ -8,7 +8,10 @@
 
 #include <QDateTime>
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QStandardItemModel>
+
+#include <algorithm>
 
 int recordTick = -1;
 
@@ -17,7 +20,22 @@ namespace {
 // Ticks that reached the write loop since the program started; diagnostics only.
 int saveCount = 0;
 
+QElapsedTimer recordClock;
+
+// The last record tick whose second has passed, allowing for a timer that
+// fires a little early.
+int lastPassedTick()
+{
+    constexpr qint64 earlyFireMs = 100;
+    return int((recordClock.elapsed() + earlyFireMs) / 1000) - 2;
+}
+
 } // namespace
+
+void restartRecordClock()
+{
+    recordClock.start();
+}
 
 void MainWindow::saved_process()
 {
@@ -29,11 +47,17 @@ void MainWindow::saved_process()
         return;
     }
 
+    // A read that waits for a silent device blocks the thread for up to a
+    // second, and the timer drops the ticks it could not deliver meanwhile.
+    // The seconds since Start are what count: a row that fell due in a dropped
+    // tick is written now, so rows keep to their period however long reads block.
+    const int lastTick = std::max(recordTick, lastPassedTick());
+
     QStringList newlyLost;
     const int deviceCount = deviceModel->rowCount();
     for (int row = 0; row < deviceCount; ++row) {
         ItemData record = readRecord(deviceModel, row);
-        if (!recordIsDue(recordTick, record.recordPeriod))
+        if (!recordIsDue(recordTick, lastTick, record.recordPeriod))
             continue;
         ++record.recordIndex;
         writeRecord(deviceModel, row, record);
@@ -50,7 +74,7 @@ void MainWindow::saved_process()
     if (!newlyLost.isEmpty())
         reportLostRows(this, newlyLost);
 
-    ++recordTick;
+    recordTick = lastTick + 1;
     qDebug().noquote() << QStringLiteral("saved %1").arg(saveCount);
     ++saveCount;
 }

@@ -13,6 +13,8 @@ private slots:
     void namesFiles();
     void composesRows_data();
     void composesRows();
+    void findsDueTicks_data();
+    void findsDueTicks();
 };
 
 static QDateTime at(const char *text)
@@ -76,6 +78,33 @@ void TestRecordFormat::composesRows()
     record.unit = unit;
     record.temperatureText = temperature;
     QCOMPARE(recordRow(record, written), row);
+}
+
+void TestRecordFormat::findsDueTicks_data()
+{
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("last");
+    QTest::addColumn<int>("period");
+    QTest::addColumn<bool>("due");
+
+    QTest::newRow("tick 0, every device") << 0 << 0 << 9999 << true;
+    QTest::newRow("period 1, any tick") << 7 << 7 << 1 << true;
+    QTest::newRow("period 3, tick 3") << 3 << 3 << 3 << true;
+    QTest::newRow("period 3, tick 4") << 4 << 4 << 3 << false;
+    QTest::newRow("period 3, ticks 4 and 5") << 4 << 5 << 3 << false;
+    QTest::newRow("period 3, ticks 4 to 6") << 4 << 6 << 3 << true;
+    QTest::newRow("period 60, ticks 55 to 61") << 55 << 61 << 60 << true;
+    QTest::newRow("period 60, ticks 61 to 119") << 61 << 119 << 60 << false;
+    QTest::newRow("period 9999, a day of ticks") << 1 << 86400 << 9999 << true;
+}
+
+void TestRecordFormat::findsDueTicks()
+{
+    QFETCH(int, first);
+    QFETCH(int, last);
+    QFETCH(int, period);
+
+    QTEST(recordIsDue(first, last, period), "due");
 }
 
 QTEST_APPLESS_MAIN(TestRecordFormat)

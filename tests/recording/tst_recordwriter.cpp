@@ -18,6 +18,7 @@ private slots:
     void writesUtf8WithoutByteOrderMark_data();
     void writesUtf8WithoutByteOrderMark();
     void emptyListStillAdvancesTick();
+    void keepsPeriodWhenTicksAreDropped();
     void closedPortWritesNothing();
     void removedDeviceKeepsItsFile();
     void deviceAddedAfterStartGetsNoFile();
@@ -107,6 +108,30 @@ void TestRecordWriter::writesRowsOnSchedule()
         }
         QCOMPARE(int(recordOf(*window, device).recordIndex), rows.size());
     }
+}
+
+void TestRecordWriter::keepsPeriodWhenTicksAreDropped()
+{
+    // A blocked thread drops timer ticks. Here the first two ticks come at once
+    // and the next only 5 s after Start: the period-3 device's row due at 5 s
+    // is written then, not three delivered ticks later; the period-1 device
+    // writes one row for the seconds it missed, numbered without a gap.
+    startWith({1, 3, 5});
+    recordTicks(*window, 2);
+    QTest::qSleep(5200);
+    recordTicks(*window, 1);
+
+    QCOMPARE(dataRows(recordOf(*window, 0).filePath).size(), 2);
+    QCOMPARE(dataRows(recordOf(*window, 1).filePath).size(), 2);
+    QCOMPARE(dataRows(recordOf(*window, 2).filePath).size(), 1);
+    QCOMPARE(dataRows(recordOf(*window, 0).filePath).at(1).at(0), QStringLiteral("2"));
+
+    // 7 s after Start: period 1 writes again, period 5 reaches its second row.
+    QTest::qSleep(2000);
+    recordTicks(*window, 1);
+    QCOMPARE(dataRows(recordOf(*window, 0).filePath).size(), 3);
+    QCOMPARE(dataRows(recordOf(*window, 1).filePath).size(), 2);
+    QCOMPARE(dataRows(recordOf(*window, 2).filePath).size(), 2);
 }
 
 void TestRecordWriter::writesUtf8WithoutByteOrderMark_data()
