@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "acquisition/serialline.h"
 #include "app/portprobe.h"
 #include "devices/itemdata.h"
 #include "tiles/itemdelegate.h"
@@ -90,6 +91,8 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // A window closed with the port open lets go of the line as well.
+    releaseContext(modbusContext);
     delete ui;
     // The proxy still refers to the model; it lets go when the model goes.
     delete deviceModel;
