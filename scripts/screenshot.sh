@@ -31,16 +31,18 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 
-"$root/scripts/demobus.sh" "$build/sim/velmora-sim" "$work/bus" >/dev/null &
+# The path the README tells the operator to type.
+bus=/tmp/velmora-bus
+"$root/scripts/demobus.sh" "$build/sim/velmora-sim" "$bus" >/dev/null &
 pids+=($!)
 for _ in $(seq 50); do
-    [ -e "$work/bus" ] && break
+    [ -e "$bus" ] && break
     sleep 0.1
 done
 
 mkdir -p "$work/records" "$(dirname "$output")"
-DISPLAY="$display" QT_QPA_PLATFORM=xcb "$build/scripts/democapture/velmora-democapture" \
-    --port "$work/bus" --record-dir "$work/records" --output "$output" \
+DISPLAY="$display" QT_QPA_PLATFORM=xcb QT_LOGGING_RULES="default.debug=false" \
+    "$build/scripts/democapture/velmora-democapture" --port "$bus" --record-dir "$work/records" --output "$output" \
     --device 1:KPa:3:1 --device 2:MPa:4:5 --device 3:Bar:2:1 --device 4:KPa:2:1 --device 5:psi:1:1
 
 echo "picture: $output"

@@ -101,8 +101,8 @@ int main(int argc, char *argv[])
     QObject::connect(&answer, &QTimer::timeout, [&] {
         if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
             answer.stop();
+            // With nothing selected, the dialog takes the directory it shows.
             dialog->setDirectory(parser.value(recordOption));
-            dialog->selectFile(parser.value(recordOption));
             QMetaObject::invokeMethod(dialog, "accept");
         }
     });
