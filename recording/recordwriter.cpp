@@ -22,12 +22,11 @@ int saveCount = 0;
 
 QElapsedTimer recordClock;
 
-// The last record tick whose second has passed, allowing for a timer that
-// fires a little early.
+// The last record tick whose second has passed: tick k of the timer, k
+// seconds after Start, carries the value k - 2.
 int lastPassedTick()
 {
-    constexpr qint64 earlyFireMs = 100;
-    return int((recordClock.elapsed() + earlyFireMs) / 1000) - 2;
+    return int(recordClock.elapsed() / 1000) - 2;
 }
 
 } // namespace
