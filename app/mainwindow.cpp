@@ -11,20 +11,6 @@
 #include <QStandardItemModel>
 #include <QTimer>
 
-namespace {
-
-const QStringList baudRates = {
-    "50",    "75",    "100",   "134",   "150",   "200",    "300",    "600",
-    "1200",  "1800",  "2400",  "4800",  "9600",  "14400",  "19200",  "38400",
-    "56000", "57600", "76800", "115200", "128000", "256000",
-};
-const QStringList parities = {"N", "O", "E"};
-const QStringList dataBits = {"5", "6", "7", "8"};
-const QStringList stopBits = {"1", "2"};
-const QStringList pressureUnits = {"KPa", "MPa", "psi", "Bar", "mBar", "Kgf/cm2", "mmH2O", "Pa"};
-
-} // namespace
-
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
@@ -38,6 +24,16 @@ MainWindow::MainWindow(QWidget *parent)
     // stable /dev/serial/by-id names, a port that was busy at start-up.
     ui->cboxPortName->setEditable(true);
     ui->cboxPortName->setInsertPolicy(QComboBox::NoInsert);
+
+    const QStringList baudRates = {
+        "50",    "75",    "100",   "134",    "150",    "200",    "300",   "600",
+        "1200",  "1800",  "2400",  "4800",   "9600",   "14400",  "19200", "38400",
+        "56000", "57600", "76800", "115200", "128000", "256000",
+    };
+    const QStringList parities = {"N", "O", "E"};
+    const QStringList dataBits = {"5", "6", "7", "8"};
+    const QStringList stopBits = {"1", "2"};
+    const QStringList pressureUnits = {"KPa", "MPa", "psi", "Bar", "mBar", "Kgf/cm2", "mmH2O", "Pa"};
 
     ui->cboxBaudRate->addItems(baudRates);
     ui->cboxBaudRate->setCurrentIndex(12);

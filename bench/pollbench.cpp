@@ -99,7 +99,6 @@ WindowRun pollThroughWindow(const QString &path, const QString &baud, int second
     MainWindow window;
     window.show();
     auto *portBox = window.findChild<QComboBox *>(QStringLiteral("cboxPortName"));
-    portBox->setEditable(true);
     portBox->setEditText(path);
     window.findChild<QComboBox *>(QStringLiteral("cboxBaudRate"))->setCurrentText(baud);
     window.findChild<QPushButton *>(QStringLiteral("btnOpen"))->click();
@@ -117,7 +116,9 @@ WindowRun pollThroughWindow(const QString &path, const QString &baud, int second
     std::vector<qint64> cycleStarts;
     std::vector<double> deviceSteps;
     qint64 previousUpdate = -1;
-    QObject::connect(devices, &QAbstractItemModel::dataChanged,
+    // Ends the connection before the samples it fills go out of scope.
+    const QObject samplingScope;
+    QObject::connect(devices, &QAbstractItemModel::dataChanged, &samplingScope, // clazy:exclude=lambda-in-connect
                      [&](const QModelIndex &topLeft, const QModelIndex &, const QVector<int> &roles) {
                          if (!roles.contains(ItemDataRole) || !clock.isValid())
                              return;

@@ -31,7 +31,8 @@ void MainWindow::on_btnDelreader_clicked()
     for (const QModelIndex &index : selected)
         sourceIndexes.append(proxyModel->mapToSource(index));
 
-    for (const int row : rowsForRemoval(sourceIndexes))
+    const QList<int> rows = rowsForRemoval(sourceIndexes);
+    for (const int row : rows)
         deviceModel->removeRows(row, 1, QModelIndex());
 }
 

@@ -37,7 +37,7 @@ bool isTaken(const QString &path)
 QString createRecordFile(const QString &directory, int address, const QDateTime &named)
 {
     for (int copy = 1; copy <= MaxCopies; ++copy) {
-        const QString path = directory + recordFileName(address, named, copy);
+        QString path = directory + recordFileName(address, named, copy);
         QFile file(path);
         if (file.open(QIODevice::ReadWrite | QIODevice::NewOnly | QIODevice::Text)) {
             if (writeAndClose(file, recordHeader()))

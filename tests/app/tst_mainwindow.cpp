@@ -418,7 +418,8 @@ void TestMainWindow::groupsFilterButtonsExclusively()
     QButtonGroup *group = groups.first();
     QVERIFY(group->exclusive());
     QList<QString> names;
-    for (QAbstractButton *button : group->buttons())
+    const QList<QAbstractButton *> buttons = group->buttons();
+    for (QAbstractButton *button : buttons)
         names << button->objectName();
     QCOMPARE(names, (QList<QString>{"allBtn", "redBtn", "greenBtn", "yellowBtn"}));
     QCOMPARE(group->checkedButton(), widget<QAbstractButton>(*window, "allBtn"));

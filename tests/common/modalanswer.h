@@ -23,7 +23,7 @@ public:
         , m_timer(std::make_unique<QTimer>())
     {
         m_timer->setInterval(10);
-        QObject::connect(m_timer.get(), &QTimer::timeout, [this] { poll(); });
+        QObject::connect(m_timer.get(), &QTimer::timeout, m_timer.get(), [this] { poll(); });
         m_timer->start();
     }
 

@@ -88,9 +88,9 @@ void TestRecordingControl::refusesStartUntilReady()
         MessageBoxLog boxes;
         QTest::mouseClick(widget<QPushButton>(*window, "btnStart"), Qt::LeftButton);
         QCOMPARE(boxes.entries().size(), 1);
-        QCOMPARE(boxes.entries().first().title, QStringLiteral("提示"));
-        QCOMPARE(boxes.entries().first().text, message);
-        QCOMPARE(boxes.entries().first().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(boxes.entries().constFirst().title, QStringLiteral("提示"));
+        QCOMPARE(boxes.entries().constFirst().text, message);
+        QCOMPARE(boxes.entries().constFirst().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     }
     QVERIFY(!dialog.answered());
     checkState(false, false);
@@ -247,7 +247,7 @@ void TestRecordingControl::reportsFilesThatCannotBeCreated()
     }));
 
     QCOMPARE(boxes.entries().size(), 1);
-    QCOMPARE(boxes.entries().first().title, QStringLiteral("提示"));
+    QCOMPARE(boxes.entries().constFirst().title, QStringLiteral("提示"));
     QVERIFY(timersIdleDuringBox);
     checkState(true, true);
     for (int row = 0; row < addresses.size(); ++row) {
@@ -255,10 +255,10 @@ void TestRecordingControl::reportsFilesThatCannotBeCreated()
         const QString namePrefix = directory + QStringLiteral("/设备地址%1__").arg(address);
         const ItemData record = recordOf(*window, row);
         if (uncreated.contains(address)) {
-            QVERIFY2(boxes.entries().first().text.contains(namePrefix), qPrintable(boxes.entries().first().text));
+            QVERIFY2(boxes.entries().constFirst().text.contains(namePrefix), qPrintable(boxes.entries().constFirst().text));
             QVERIFY(record.filePath.isEmpty());
         } else {
-            QVERIFY(!boxes.entries().first().text.contains(namePrefix));
+            QVERIFY(!boxes.entries().constFirst().text.contains(namePrefix));
             QVERIFY(record.filePath.startsWith(namePrefix));
             QCOMPARE(fileBytes(record.filePath), recordHeader().toUtf8());
         }

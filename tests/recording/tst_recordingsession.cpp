@@ -127,7 +127,7 @@ void TestRecordingSession::closingPortEndsRows()
     const QByteArray written = fileBytes(path);
     QTest::qWait(2500);
     QCOMPARE(fileBytes(path), written);
-    QCOMPARE(dataRows(path).last().mid(2), (QStringList{"101325", "Pa", "23.5"}));
+    QCOMPARE(dataRows(path).constLast().mid(2), (QStringList{"101325", "Pa", "23.5"}));
     QVERIFY(!widget<QPushButton>(*window, "btnStart")->isEnabled());
 }
 

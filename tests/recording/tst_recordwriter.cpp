@@ -306,7 +306,7 @@ void TestRecordWriter::reportsLostRowsOncePerRecording()
 
         recordTicks(*window, 1);
         QCOMPARE(notices().size(), 1);
-        QMessageBox *notice = notices().first();
+        QMessageBox *notice = notices().constFirst();
         QCOMPARE(notice->windowTitle(), QStringLiteral("提示"));
         QVERIFY(notice->isVisible());
         QVERIFY(!notice->isModal());

@@ -31,7 +31,10 @@ private:
     static QImage paintTile(const ItemData &record, const QVariant &status, QStyle::State state);
 };
 
-static const QColor background(Qt::white);
+static QColor background()
+{
+    return QColor(Qt::white);
+}
 
 QImage TestItemDelegate::paintTile(const ItemData &record, const QVariant &status, QStyle::State state)
 {
@@ -43,7 +46,7 @@ QImage TestItemDelegate::paintTile(const ItemData &record, const QVariant &statu
     model.appendRow(item);
 
     QImage image(520, 110, QImage::Format_RGB32);
-    image.fill(background);
+    image.fill(background());
     QPainter painter(&image);
     QStyleOptionViewItem option;
     option.rect = QRect(0, 0, 500, 100);
@@ -69,9 +72,9 @@ void TestItemDelegate::lampTakesStatusColour_data()
     QTest::newRow("poor") << QVariant(2) << none << QColor(Qt::yellow) << QColor(Qt::yellow);
     QTest::newRow("poor, selected") << QVariant(2) << selected << QColor(Qt::yellow) << QColor(Qt::yellow);
     QTest::newRow("missing status reads as offline") << QVariant() << none << QColor(Qt::red) << QColor(Qt::red);
-    QTest::newRow("3: frame look") << QVariant(3) << none << background << QColor(Qt::gray);
-    QTest::newRow("-1: frame look") << QVariant(-1) << none << background << QColor(Qt::gray);
-    QTest::newRow("3, hover") << QVariant(3) << hover << background << QColor(Qt::green);
+    QTest::newRow("3: frame look") << QVariant(3) << none << background() << QColor(Qt::gray);
+    QTest::newRow("-1: frame look") << QVariant(-1) << none << background() << QColor(Qt::gray);
+    QTest::newRow("3, hover") << QVariant(3) << hover << background() << QColor(Qt::green);
     QTest::newRow("-1, selected") << QVariant(-1) << selected << selectedFill << QColor(Qt::blue);
 }
 
@@ -95,8 +98,8 @@ void TestItemDelegate::frameFollowsSelectionAndHover_data()
     QTest::addColumn<QColor>("inside");
 
     const QColor selectedFill(229, 241, 255);
-    QTest::newRow("plain") << int(QStyle::State_None) << QColor(Qt::gray) << background;
-    QTest::newRow("hover") << int(QStyle::State_MouseOver) << QColor(Qt::green) << background;
+    QTest::newRow("plain") << int(QStyle::State_None) << QColor(Qt::gray) << background();
+    QTest::newRow("hover") << int(QStyle::State_MouseOver) << QColor(Qt::green) << background();
     QTest::newRow("selected") << int(QStyle::State_Selected) << QColor(Qt::blue) << selectedFill;
     QTest::newRow("selected and hover") << int(QStyle::State_Selected | QStyle::State_MouseOver)
                                         << QColor(Qt::blue) << selectedFill;
@@ -114,9 +117,9 @@ void TestItemDelegate::frameFollowsSelectionAndHover()
         QCOMPARE(QColor(image.pixel(point)), outline);
     QCOMPARE(QColor(image.pixel(450, 40)), inside);
     // Outside the frame nothing is filled: beyond the right edge and in a rounded corner.
-    QCOMPARE(QColor(image.pixel(505, 20)), background);
-    QCOMPARE(QColor(image.pixel(0, 0)), background);
-    QCOMPARE(QColor(image.pixel(499, 99)), background);
+    QCOMPARE(QColor(image.pixel(505, 20)), background());
+    QCOMPARE(QColor(image.pixel(0, 0)), background());
+    QCOMPARE(QColor(image.pixel(499, 99)), background());
 }
 
 void TestItemDelegate::composesTexts_data()
@@ -151,7 +154,7 @@ void TestItemDelegate::composesTexts()
     QTEST(temperatureLineText(record), "temperatureLine");
 }
 
-static int countPixels(const QImage &image, const QRect &region, const std::function<bool(QColor)> &test)
+static int countPixels(const QImage &image, const QRect &region, const std::function<bool(const QColor &)> &test)
 {
     int count = 0;
     for (int y = region.top(); y <= region.bottom(); ++y)
@@ -168,13 +171,13 @@ void TestItemDelegate::drawsAddressAndReadings()
     const QImage image = paintTile(record, QVariant(1), QStyle::State_None);
     const TileLayout layout = tileLayout(QRect(0, 0, 500, 100));
 
-    const auto dark = [](QColor c) { return c.red() < 60 && c.green() < 60 && c.blue() < 60; };
-    const auto grayish = [](QColor c) { return c != background && qAbs(c.red() - c.blue()) < 30 && c.red() > 60; };
+    const auto dark = [](const QColor &c) { return c.red() < 60 && c.green() < 60 && c.blue() < 60; };
+    const auto grayish = [](const QColor &c) { return c != background() && qAbs(c.red() - c.blue()) < 30 && c.red() > 60; };
     QVERIFY(countPixels(image, layout.address, dark) > 20);
     QVERIFY(countPixels(image, layout.pressure, grayish) > 20);
     QVERIFY(countPixels(image, layout.temperature.intersected(image.rect()), grayish) > 20);
     // Nothing is drawn between the address line and the reading lines.
-    QCOMPARE(countPixels(image, QRect(40, 36, 400, 10), [](QColor c) { return c != background; }), 0);
+    QCOMPARE(countPixels(image, QRect(40, 36, 400, 10), [](const QColor &c) { return c != background(); }), 0);
 }
 
 void TestItemDelegate::drawsFailureStatisticsInTopLine_data()
@@ -206,7 +209,7 @@ void TestItemDelegate::drawsFailureStatisticsInTopLine()
     QVERIFY(layout.statistics.bottom() < layout.pressure.top());
 
     const QImage image = paintTile(record, QVariant(1), QStyle::State_None);
-    const auto grayish = [](QColor c) { return c != background && qAbs(c.red() - c.blue()) < 30 && c.red() > 60; };
+    const auto grayish = [](const QColor &c) { return c != background() && qAbs(c.red() - c.blue()) < 30 && c.red() > 60; };
     QVERIFY(countPixels(image, layout.statistics, grayish) > 20);
 
     // The text changes with the counts, and only in its own region.
@@ -238,7 +241,7 @@ void TestItemDelegate::sizeHintIsFixed()
 void TestItemDelegate::invalidIndexDrawsNothing()
 {
     QImage image(520, 110, QImage::Format_RGB32);
-    image.fill(background);
+    image.fill(background());
     const QImage before = image;
     QPainter painter(&image);
     QStyleOptionViewItem option;
