@@ -27,8 +27,14 @@ void MainWindow::MB_POLL()
         ItemData record = readRecord(deviceModel, row);
         InputRegisters registers{};
         // The RTU backend refuses addresses above 247: no request goes out.
-        const bool answered = modbus_set_slave(modbusContext, record.address) == 0
-            && modbus_read_input_registers(modbusContext, 0, InputRegisterCount, registers.data()) >= 0;
+        const bool selected = modbus_set_slave(modbusContext, record.address) == 0;
+        // Whatever arrived after the previous transaction ended (the tail of a
+        // reply cut short, a reply later than the time-out) must not be read
+        // as this device's answer.
+        if (selected)
+            modbus_flush(modbusContext);
+        const bool answered
+            = selected && modbus_read_input_registers(modbusContext, 0, InputRegisterCount, registers.data()) >= 0;
         const int status = answered ? recordAnswer(record, registers) : recordFailure(record);
         writeStatus(deviceModel, row, status);
         writeRecord(deviceModel, row, record);

@@ -11,6 +11,12 @@ namespace sim {
 
 namespace {
 
+// After a stop the line is read until it has been quiet this long: the kernel
+// hands bytes written to a pseudo-terminal over asynchronously, so a request
+// sent just before the stop may turn up a moment after it.
+constexpr int StopQuietMs = 50;
+constexpr auto StopDrainLimit = std::chrono::seconds(1);
+
 std::vector<int> addressesOf(const SimOptions &options)
 {
     std::vector<int> addresses;
@@ -52,7 +58,7 @@ bool Bus::serve(int lineFd, int stopFd, QString *error)
             return false;
         }
         if (fds[1].revents != 0)
-            return true;
+            return drainAfterStop(lineFd, error);
 
         if ((fds[0].revents & POLLIN) && !readLine(lineFd, error))
             return false;
@@ -88,6 +94,27 @@ bool Bus::readLine(int lineFd, QString *error)
         *error = QStringLiteral("read failed: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
+}
+
+bool Bus::drainAfterStop(int lineFd, QString *error)
+{
+    const auto limit = Clock::now() + StopDrainLimit;
+    while (Clock::now() < limit) {
+        pollfd fd{lineFd, POLLIN, 0};
+        const int ready = ::poll(&fd, 1, StopQuietMs);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0 || !(fd.revents & POLLIN))
+            break;
+        if (!readLine(lineFd, error))
+            return false;
+    }
+    // Whatever is buffered now is all there will be.
+    const auto now = Clock::now();
+    while (const auto frame = m_framer.takeFrame(true))
+        handleFrame(*frame, now);
+    m_stats.badCrcFrames = m_framer.droppedRuns();
+    return true;
 }
 
 std::chrono::nanoseconds Bus::timeUntilNextEvent(Clock::time_point now) const

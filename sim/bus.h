@@ -21,8 +21,9 @@ class Bus {
 public:
     explicit Bus(const SimOptions &options);
 
-    // Serves the line on `lineFd` until `stopFd` turns readable. False, with
-    // `error` set, when the line itself fails.
+    // Serves the line on `lineFd` until `stopFd` turns readable, then counts
+    // the requests still arriving, unanswered. False, with `error` set, when
+    // the line itself fails.
     bool serve(int lineFd, int stopFd, QString *error);
 
     const LineStats &stats() const { return m_stats; }
@@ -37,6 +38,7 @@ private:
     };
 
     bool readLine(int lineFd, QString *error);
+    bool drainAfterStop(int lineFd, QString *error);
     void handleFrame(const QByteArray &frame, Clock::time_point now);
     void sendDue(int lineFd, Clock::time_point now);
     std::chrono::nanoseconds timeUntilNextEvent(Clock::time_point now) const;

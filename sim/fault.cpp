@@ -1,6 +1,7 @@
 #include "fault.h"
 
 #include "crc16.h"
+#include "hostile.h"
 
 namespace sim {
 
@@ -13,6 +14,7 @@ QString faultName(Fault fault)
     case Fault::Exception: return QStringLiteral("exception");
     case Fault::Foreign: return QStringLiteral("foreign");
     case Fault::Truncated: return QStringLiteral("truncated");
+    case Fault::Split: return QStringLiteral("split");
     case Fault::Hostile: return QStringLiteral("hostile");
     }
     return {};
@@ -32,7 +34,7 @@ quint8 foreignAddress(quint8 address)
     return static_cast<quint8>(address % 247 + 1);
 }
 
-Reply injectFault(Fault fault, const QByteArray &request, const Answer &answer)
+Reply injectFault(Fault fault, const QByteArray &request, const Answer &answer, std::mt19937 &random)
 {
     Reply reply;
     reply.fault = fault;
@@ -61,6 +63,9 @@ Reply injectFault(Fault fault, const QByteArray &request, const Answer &answer)
     }
     case Fault::Truncated:
         reply.frame = frame.left(qMin(5, frame.size() - 1));
+        break;
+    case Fault::Split:
+        reply = splitReply(frame, random);
         break;
     }
     return reply;

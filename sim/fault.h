@@ -7,14 +7,15 @@
 
 #include <array>
 #include <optional>
+#include <random>
 
 namespace sim {
 
-enum class Fault { None, Silent, Crc, Exception, Foreign, Truncated, Hostile };
+enum class Fault { None, Silent, Crc, Exception, Foreign, Truncated, Split, Hostile };
 
 // Every kind counted in the statistics, in reporting order.
-constexpr std::array<Fault, 6> CountedFaults = {
-    Fault::Silent, Fault::Crc, Fault::Exception, Fault::Foreign, Fault::Truncated, Fault::Hostile};
+constexpr std::array<Fault, 7> CountedFaults = {
+    Fault::Silent, Fault::Crc, Fault::Exception, Fault::Foreign, Fault::Truncated, Fault::Split, Fault::Hostile};
 
 QString faultName(Fault fault);
 // The kinds a slave spec may inject; hostile belongs to the whole line.
@@ -33,7 +34,8 @@ struct Reply {
 // Address another slave would answer from: the next one, wrapping within 1..247.
 quint8 foreignAddress(quint8 address);
 
-// The reply for a request whose correct answer is `answer`, spoiled by `fault`.
-Reply injectFault(Fault fault, const QByteArray &request, const Answer &answer);
+// The reply for a request whose correct answer is `answer`, spoiled by
+// `fault`. Only a split draws from `random`, for where and how long.
+Reply injectFault(Fault fault, const QByteArray &request, const Answer &answer, std::mt19937 &random);
 
 } // namespace sim

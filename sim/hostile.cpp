@@ -42,10 +42,20 @@ QByteArray otherAddress(const QByteArray &correct, std::mt19937 &random)
 
 } // namespace
 
+Reply splitReply(const QByteArray &frame, std::mt19937 &random)
+{
+    Reply reply;
+    reply.fault = Fault::Split;
+    const int cut = uniformInt(random, 1, frame.size() - 1);
+    reply.frame = frame.left(cut);
+    reply.tail = frame.mid(cut);
+    reply.tailGapMs = uniformInt(random, HostileGapMinMs, HostileGapMaxMs);
+    return reply;
+}
+
 Reply hostileReply(const QByteArray &correct, std::mt19937 &random)
 {
     Reply reply;
-    reply.fault = Fault::Hostile;
     switch (uniformInt(random, 0, 3)) {
     case 0:
         reply.frame = noise(random);
@@ -53,17 +63,14 @@ Reply hostileReply(const QByteArray &correct, std::mt19937 &random)
     case 1:
         reply.frame = wrongByteCount(correct, random);
         break;
-    case 2: {
-        const int cut = uniformInt(random, 1, correct.size() - 1);
-        reply.frame = correct.left(cut);
-        reply.tail = correct.mid(cut);
-        reply.tailGapMs = uniformInt(random, HostileGapMinMs, HostileGapMaxMs);
+    case 2:
+        reply = splitReply(correct, random);
         break;
-    }
     default:
         reply.frame = otherAddress(correct, random);
         break;
     }
+    reply.fault = Fault::Hostile;
     return reply;
 }
 

@@ -29,7 +29,8 @@ const char *const SpecHelp =
     "  first=<kind>:<N>                         the first N requests\n"
     "  every=<kind>:<k>                         every k-th request\n"
     "  delay=<ms>                               extra reply delay\n"
-    "Fault kinds: silent, crc, exception, foreign, truncated.\n"
+    "Fault kinds: silent, crc, exception, foreign, truncated, split (the reply in two\n"
+    "parts, the second 600..900 ms later: past a master's byte time-out).\n"
     "Without --slave, address 1 is served with 101325 Pa and 20.0 degC.";
 
 std::optional<double> parseNumber(const QString &text)
@@ -213,14 +214,16 @@ CommandLine parseCommandLine(const QStringList &arguments)
         result.message = parser.helpText();
         return result;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        result.message = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
+    const QStringList positional = parser.positionalArguments();
+    if (!positional.isEmpty()) {
+        result.message = QStringLiteral("unexpected argument '%1'").arg(positional.first());
         return result;
     }
 
     SimOptions &options = result.options;
     std::set<int> addresses;
-    for (const QString &spec : parser.values(slaveOption)) {
+    const QStringList specs = parser.values(slaveOption);
+    for (const QString &spec : specs) {
         const auto config = parseSlaveSpec(spec, &result.message);
         if (!config)
             return result;

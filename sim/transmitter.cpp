@@ -48,13 +48,14 @@ RegisterBlock registersAt(const TransmitterConfig &config, double seconds)
 Transmitter::Transmitter(TransmitterConfig config, quint32 seed)
     : m_config(std::move(config))
     , m_schedule(m_config.faults, seed)
+    , m_splitRandom(~seed)
 {
 }
 
 Reply Transmitter::respond(const QByteArray &request, double seconds)
 {
     const Answer answer = answerRequest(request, registersAt(m_config, seconds));
-    return injectFault(m_schedule.next(), request, answer);
+    return injectFault(m_schedule.next(), request, answer, m_splitRandom);
 }
 
 Reply Transmitter::respondHostile(const QByteArray &request, double seconds, std::mt19937 &random) const

@@ -56,6 +56,7 @@ public:
 private:
     TransmitterConfig m_config;
     FaultSchedule m_schedule;
+    std::mt19937 m_splitRandom; // apart from the schedule's, so shapes do not shift which faults come
 };
 
 } // namespace sim

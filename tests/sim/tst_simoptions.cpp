@@ -50,9 +50,10 @@ private slots:
     void faultRuleContents()
     {
         QString error;
-        const auto config = parseSlaveSpec("2,every=foreign:5,fault=exception:0.25,first=truncated:0", &error);
+        const auto config
+            = parseSlaveSpec("2,every=foreign:5,fault=exception:0.25,first=truncated:0,every=split:3", &error);
         QVERIFY2(config, qPrintable(error));
-        QCOMPARE(int(config->faults.size()), 3);
+        QCOMPARE(int(config->faults.size()), 4);
         QCOMPARE(config->faults[0].trigger, FaultRule::Trigger::Every);
         QCOMPARE(config->faults[0].fault, Fault::Foreign);
         QCOMPARE(config->faults[0].count, 5);
@@ -62,6 +63,9 @@ private slots:
         QCOMPARE(config->faults[2].trigger, FaultRule::Trigger::First);
         QCOMPARE(config->faults[2].fault, Fault::Truncated);
         QCOMPARE(config->faults[2].count, 0);
+        QCOMPARE(config->faults[3].trigger, FaultRule::Trigger::Every);
+        QCOMPARE(config->faults[3].fault, Fault::Split);
+        QCOMPARE(config->faults[3].count, 3);
     }
 
     void badSpecs_data()

@@ -81,6 +81,18 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs)
     return true;
 }
 
+// The state letter of /proc/<pid>/stat: 'S' sleeping, 'T' stopped, ...
+char processState(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return '?';
+    const QByteArray line = stat.readAll();
+    // The command name in parentheses may hold spaces; the state follows it.
+    const int close = line.lastIndexOf(')');
+    return close >= 0 && close + 2 < line.size() ? line.at(close + 2) : '?';
+}
+
 } // namespace
 
 class TestSimProcess : public QObject {
@@ -184,6 +196,27 @@ private slots:
         QCOMPARE(stats.value("bad_crc_frames").toInt(-1), badCrcFrames);
     }
 
+    // Requests written before the stop are counted even when the simulator
+    // had no time to read them: here it is held still until the stop is due.
+    void countsRequestsWrittenJustBeforeStop()
+    {
+        SimulatorProcess simulator({"--slave", "1"});
+        QVERIFY(simulator.start());
+        const pid_t pid = pid_t(simulator.processId());
+        const RawPort port(simulator.devicePath());
+        QVERIFY(port.fd() >= 0);
+        QCOMPARE(::kill(pid, SIGSTOP), 0);
+        QVERIFY(waitFor([pid] { return processState(pid) == 'T'; }, 5000));
+        constexpr int Requests = 20;
+        const bool written = port.write(frame("010400000007b1c8").repeated(Requests));
+        ::kill(pid, SIGTERM);
+        ::kill(pid, SIGCONT);
+        QVERIFY(written);
+        const QJsonObject stats = simulator.stop();
+        QCOMPARE(SimulatorProcess::slaveStats(stats, 1).value("requests").toInt(-1), Requests);
+        QCOMPARE(stats.value("bad_crc_frames").toInt(-1), 0);
+    }
+
     void linkFollowsTheLine()
     {
         QTemporaryDir dir;
@@ -227,10 +260,10 @@ private slots:
         QVERIFY(dir.isValid());
         const QString link = dir.filePath("bus");
         const QString statsPath = dir.filePath("stats.json");
+        const QString script = QStringLiteral("\"$0\" --die-with-parent --link \"$1\" --stats-file \"$2\" "
+                                              ">/dev/null & echo $!; wait");
         QProcess parent;
-        parent.start("/bin/sh", {"-c", "\"$0\" --die-with-parent --link \"$1\" --stats-file \"$2\" >/dev/null & "
-                                       "echo $!; wait",
-                                 VELMORA_SIM_PATH, link, statsPath});
+        parent.start("/bin/sh", {"-c", script, VELMORA_SIM_PATH, link, statsPath});
         QVERIFY(parent.waitForReadyRead(5000));
         const pid_t simulatorPid = pid_t(parent.readLine().trimmed().toInt());
         QVERIFY(simulatorPid > 0);

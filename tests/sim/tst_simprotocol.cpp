@@ -152,11 +152,33 @@ private slots:
         QFETCH(QByteArray, reply);
         QFETCH(bool, isAnswer);
         const QByteArray req = request("010400000007");
-        const Reply result = injectFault(Fault(fault), req, answerRequest(req, Atmosphere));
+        std::mt19937 random(1);
+        const Reply result = injectFault(Fault(fault), req, answerRequest(req, Atmosphere), random);
         QCOMPARE(result.frame.toHex(), reply.toHex());
         QVERIFY(result.tail.isEmpty());
         QCOMPARE(result.isAnswer, isAnswer);
         QCOMPARE(int(result.fault), fault);
+    }
+
+    // A split carries the whole answer, cut anywhere, its tail due after a
+    // master's 500 ms byte time-out and before its 1 s response time-out.
+    void splitRepliesCarryTheWholeAnswer()
+    {
+        const QByteArray req = request("010400000007");
+        const Answer answer = answerRequest(req, Atmosphere);
+        std::mt19937 random(11);
+        QSet<int> cuts;
+        for (int i = 0; i < 400; ++i) {
+            const Reply reply = injectFault(Fault::Split, req, answer, random);
+            QCOMPARE(reply.fault, Fault::Split);
+            QVERIFY(!reply.isAnswer);
+            QVERIFY(!reply.frame.isEmpty());
+            QVERIFY(!reply.tail.isEmpty());
+            QCOMPARE(reply.frame + reply.tail, answer.frame);
+            QVERIFY(reply.tailGapMs > 500 && reply.tailGapMs < 1000);
+            cuts.insert(reply.frame.size());
+        }
+        QCOMPARE(cuts.size(), answer.frame.size() - 1);
     }
 
     void foreignAddressWraps_data()

@@ -208,7 +208,7 @@ private slots:
         QCOMPARE(slaves[0].toObject().value("requests").toInt(), 5);
         QCOMPARE(slaves[0].toObject().value("answers").toInt(), 3);
         const QJsonObject faults = slaves[0].toObject().value("faults").toObject();
-        QCOMPARE(faults.keys(), (QStringList{"crc", "exception", "foreign", "hostile", "silent", "truncated"}));
+        QCOMPARE(faults.keys(), (QStringList{"crc", "exception", "foreign", "hostile", "silent", "split", "truncated"}));
         QCOMPARE(faults.value("crc").toInt(), 2);
         QCOMPARE(faults.value("silent").toInt(), 0);
         QCOMPARE(slaves[1].toObject().value("address").toInt(), 7);

@@ -72,6 +72,19 @@ QJsonObject SimulatorProcess::stop()
     return document.isObject() ? document.object() : QJsonObject();
 }
 
+void SimulatorProcess::kill()
+{
+    if (!m_process || m_process->state() == QProcess::NotRunning)
+        return;
+    m_process->kill();
+    m_process->waitForFinished(StopTimeoutMs);
+}
+
+qint64 SimulatorProcess::processId() const
+{
+    return m_process ? m_process->processId() : 0;
+}
+
 QJsonObject SimulatorProcess::slaveStats(const QJsonObject &stats, int address)
 {
     const QJsonArray slaves = stats.value(QStringLiteral("slaves")).toArray();

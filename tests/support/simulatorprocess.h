@@ -25,6 +25,12 @@ public:
     // object when it could not be stopped cleanly or printed none.
     QJsonObject stop();
 
+    // Ends the simulator at once with SIGKILL, as a crash or a pulled adapter
+    // would: no statistics, and a --link is left dangling.
+    void kill();
+    // 0 when it is not running.
+    qint64 processId() const;
+
     // The "slaves" entry of `stats` for `address`; empty if there is none.
     static QJsonObject slaveStats(const QJsonObject &stats, int address);
 
