@@ -26,7 +26,7 @@ void RtuFramer::dropByte()
 
 QByteArray RtuFramer::takeBytes(int count)
 {
-    const QByteArray frame = m_buffer.left(count);
+    QByteArray frame = m_buffer.left(count);
     m_buffer.remove(0, count);
     m_dropping = false;
     return frame;
