@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -107,6 +108,11 @@ int main(int argc, char *argv[])
 
     const QTemporaryDir temporary;
     const QString directory = parser.isSet(dirOption) ? parser.value(dirOption) : temporary.path();
+    // The directory dialog only takes a folder that exists.
+    if (!QDir().mkpath(directory)) {
+        std::fprintf(stderr, "velmora-soak: cannot create %s\n", qPrintable(directory));
+        return 2;
+    }
     const QList<SoakDevice> devices = soakDevices(DeviceCount);
     SoakReport report;
     report.info(QStringLiteral("velmora-soak: %1 devices at 9600 baud, %2 min, seed %3, records in %4")
