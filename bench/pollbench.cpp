@@ -112,22 +112,26 @@ WindowRun pollThroughWindow(const QString &path, const QString &baud, int second
     auto *devices = qobject_cast<QStandardItemModel *>(proxy->sourceModel());
 
     // Each cycle stores every device's record once, right after its read.
-    QElapsedTimer clock;
-    std::vector<qint64> cycleStarts;
-    std::vector<double> deviceSteps;
-    qint64 previousUpdate = -1;
+    struct Samples
+    {
+        QElapsedTimer clock;
+        std::vector<qint64> cycleStarts;
+        std::vector<double> deviceSteps;
+        qint64 previousUpdate = -1;
+    } samples;
+    QElapsedTimer &clock = samples.clock;
     // Ends the connection before the samples it fills go out of scope.
     const QObject samplingScope;
-    QObject::connect(devices, &QAbstractItemModel::dataChanged, &samplingScope, // clazy:exclude=lambda-in-connect
-                     [&](const QModelIndex &topLeft, const QModelIndex &, const QVector<int> &roles) {
-                         if (!roles.contains(ItemDataRole) || !clock.isValid())
+    QObject::connect(devices, &QAbstractItemModel::dataChanged, &samplingScope,
+                     [sampling = &samples](const QModelIndex &topLeft, const QModelIndex &, const QVector<int> &roles) {
+                         if (!roles.contains(ItemDataRole) || !sampling->clock.isValid())
                              return;
-                         const qint64 now = clock.nsecsElapsed();
+                         const qint64 now = sampling->clock.nsecsElapsed();
                          if (topLeft.row() == 0)
-                             cycleStarts.push_back(now);
-                         else if (previousUpdate >= 0)
-                             deviceSteps.push_back(double(now - previousUpdate) / 1e6);
-                         previousUpdate = now;
+                             sampling->cycleStarts.push_back(now);
+                         else if (sampling->previousUpdate >= 0)
+                             sampling->deviceSteps.push_back(double(now - sampling->previousUpdate) / 1e6);
+                         sampling->previousUpdate = now;
                      });
 
     {
@@ -148,10 +152,11 @@ WindowRun pollThroughWindow(const QString &path, const QString &baud, int second
 
     WindowRun run;
     std::vector<double> periods;
+    const std::vector<qint64> &cycleStarts = samples.cycleStarts;
     for (size_t cycle = 1; cycle < cycleStarts.size(); ++cycle)
         periods.push_back(double(cycleStarts[cycle] - cycleStarts[cycle - 1]) / 1e6);
     run.cycleMs = median(periods);
-    run.deviceStepMs = median(deviceSteps);
+    run.deviceStepMs = median(samples.deviceSteps);
     run.cycles = int(periods.size());
     run.cpuPerWallSecond = cpuUsed / wallSeconds;
     for (int row = 0; row < devices->rowCount(); ++row) {
