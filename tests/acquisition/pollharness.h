@@ -23,59 +23,15 @@ inline QPushButton *openButton(const MainWindow &window)
     return widget<QPushButton>(window, "btnOpen");
 }
 
-inline bool portIsOpen(const MainWindow &window)
-{
-    return openButton(window)->text() == QStringLiteral("关闭串口");
-}
-
 inline bool portIsClosed(const MainWindow &window)
 {
     return openButton(window)->text() == QStringLiteral("打开串口");
-}
-
-// Types `path` into the port box and clicks the open button.
-inline void clickOpen(const MainWindow &window, const QString &path)
-{
-    auto *portBox = widget<QComboBox>(window, "cboxPortName");
-    portBox->setEditable(true);
-    portBox->setEditText(path);
-    QTest::mouseClick(openButton(window), Qt::LeftButton);
 }
 
 // Clicks the open button of an open port, which closes it.
 inline void clickClose(const MainWindow &window)
 {
     QTest::mouseClick(openButton(window), Qt::LeftButton);
-}
-
-// The window's own timers, told apart by their settings.
-inline QTimer *windowTimer(const MainWindow &window, int interval, bool singleShot)
-{
-    const auto timers = window.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
-    for (QTimer *timer : timers) {
-        if (timer->interval() == interval && timer->isSingleShot() == singleShot)
-            return timer;
-    }
-    qFatal("no window timer of %d ms", interval);
-    return nullptr;
-}
-
-inline QTimer *pollTimer(const MainWindow &window)
-{
-    return windowTimer(window, 200, true);
-}
-
-inline QTimer *recordTimer(const MainWindow &window)
-{
-    return windowTimer(window, 1000, false);
-}
-
-// Starts polling without recording: Start, then cancel the directory dialog.
-inline bool clickStartWithoutRecording(const MainWindow &window)
-{
-    const ModalAnswer<QFileDialog> dialog([](QFileDialog *shown) { shown->reject(); });
-    QTest::mouseClick(widget<QPushButton>(window, "btnStart"), Qt::LeftButton);
-    return dialog.answered();
 }
 
 inline void clickStop(const MainWindow &window)
@@ -87,16 +43,6 @@ inline void clickStop(const MainWindow &window)
 inline bool runPollCycle(MainWindow &window)
 {
     return QMetaObject::invokeMethod(&window, "MB_POLL");
-}
-
-inline ItemData recordAt(const MainWindow &window, int row)
-{
-    return readRecord(deviceModel(window), row);
-}
-
-inline int statusAt(const MainWindow &window, int row)
-{
-    return deviceModel(window)->index(row, 0).data(StatusRole).toInt();
 }
 
 // Runs `action` from the event loop 20 ms after the poll cycle has stored the

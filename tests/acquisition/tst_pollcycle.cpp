@@ -74,7 +74,7 @@ void TestPollCycle::startLine(const QStringList &slaveSpecs)
 {
     sim = std::make_unique<SimulatorProcess>(slaves(slaveSpecs));
     QVERIFY(sim->start());
-    clickOpen(*window, sim->devicePath());
+    openPort(*window, sim->devicePath());
     QVERIFY(portIsOpen(*window));
 }
 
@@ -216,7 +216,7 @@ void TestPollCycle::pollsRepeatedlyUntilStop()
     addDevice(*window, 1, QStringLiteral("Pa"), 0);
     addDevice(*window, 2, QStringLiteral("Pa"), 0);
 
-    QVERIFY(clickStartWithoutRecording(*window));
+    QVERIFY(clickStart(*window, QString()));
     QVERIFY(QTest::qWaitFor([&] { return recordAt(*window, 1).totalCount >= 3; }, 10000));
     clickStop(*window);
     const quint32 polled = recordAt(*window, 0).totalCount;
@@ -235,7 +235,7 @@ void TestPollCycle::stopDuringPauseFinishesCycle()
     for (const int address : {1, 2, 3})
         addDevice(*window, address, QStringLiteral("Pa"), 0);
 
-    QVERIFY(clickStartWithoutRecording(*window));
+    QVERIFY(clickStart(*window, QString()));
     const DuringPause stopping(*window, 0, [&] { clickStop(*window); });
     QVERIFY(QTest::qWaitFor([&] { return stopping.done() && recordAt(*window, 2).totalCount == 1; }, 5000));
     QTest::qWait(600);
@@ -255,7 +255,7 @@ void TestPollCycle::closingDuringPauseEndsPolling()
     for (const int address : {1, 2, 3})
         addDevice(*window, address, QStringLiteral("Pa"), 0);
 
-    QVERIFY(clickStartWithoutRecording(*window));
+    QVERIFY(clickStart(*window, QString()));
     const DuringPause closing(*window, 0, [&] { clickClose(*window); });
     QVERIFY(QTest::qWaitFor([&] { return closing.done(); }, 5000));
     QVERIFY(portIsClosed(*window));
@@ -266,7 +266,7 @@ void TestPollCycle::closingDuringPauseEndsPolling()
     QVERIFY(widget<QPushButton>(*window, "btnStop")->isEnabled());
 
     // Reopening does not resume polling.
-    clickOpen(*window, sim->devicePath());
+    openPort(*window, sim->devicePath());
     QVERIFY(portIsOpen(*window));
     QTest::qWait(500);
     QVERIFY(!pollTimer(*window)->isActive());

@@ -103,10 +103,10 @@ void TestSerialConnection::failedOpenLeavesPortClosed()
 {
     QFETCH(QString, portText);
 
-    clickOpen(*window, portText);
+    openPort(*window, portText);
     QVERIFY(portIsClosed(*window));
     // A second try fails the same way.
-    clickOpen(*window, portText);
+    openPort(*window, portText);
     QVERIFY(portIsClosed(*window));
 }
 
@@ -116,9 +116,9 @@ void TestSerialConnection::opensAfterFailedOpen()
     QVERIFY(sim.start());
     addDevice(*window, 4, QStringLiteral("KPa"), 3);
 
-    clickOpen(*window, QStringLiteral("/nonexistent/velmora-tty"));
+    openPort(*window, QStringLiteral("/nonexistent/velmora-tty"));
     QVERIFY(portIsClosed(*window));
-    clickOpen(*window, sim.devicePath());
+    openPort(*window, sim.devicePath());
     QCOMPARE(openButton(*window)->text(), QStringLiteral("关闭串口"));
     // Opening alone polls nothing.
     QVERIFY(!pollTimer(*window)->isActive());
@@ -134,7 +134,7 @@ void TestSerialConnection::closingStopsTimersAndPolling()
     SimulatorProcess sim({"--slave", "1,pressure=100"});
     QVERIFY(sim.start());
     addDevice(*window, 1, QStringLiteral("Pa"), 0);
-    clickOpen(*window, sim.devicePath());
+    openPort(*window, sim.devicePath());
     QVERIFY(portIsOpen(*window));
 
     // As Start leaves them: both timers running.

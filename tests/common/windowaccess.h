@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/mainwindow.h"
+#include "devices/devicerecords.h"
 
 #include <QListView>
 #include <QSortFilterProxyModel>
@@ -34,8 +35,14 @@ inline QStandardItemModel *deviceModel(const MainWindow &window)
 }
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
+
+#include "tests/common/modalanswer.h"
+
+#include <functional>
 
 // Adds a device the way the operator does: set the device widgets, click add.
 inline void addDevice(const MainWindow &window, int address, const QString &unit = QStringLiteral("KPa"),
@@ -46,4 +53,68 @@ inline void addDevice(const MainWindow &window, int address, const QString &unit
     widget<QSpinBox>(window, "spinBox_dotnum")->setValue(decimals);
     widget<QSpinBox>(window, "spinBox_period")->setValue(period);
     QTest::mouseClick(widget<QPushButton>(window, "btnAddreader"), Qt::LeftButton);
+}
+
+inline ItemData recordAt(const MainWindow &window, int row)
+{
+    return readRecord(deviceModel(window), row);
+}
+
+inline int statusAt(const MainWindow &window, int row)
+{
+    return deviceModel(window)->index(row, 0).data(StatusRole).toInt();
+}
+
+// The window's own timers, in the order it creates them.
+inline QTimer *pollTimer(const MainWindow &window)
+{
+    return window.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly).value(0);
+}
+
+inline QTimer *recordTimer(const MainWindow &window)
+{
+    return window.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly).value(1);
+}
+
+inline bool portIsOpen(const MainWindow &window)
+{
+    return widget<QPushButton>(window, "btnOpen")->text() == QStringLiteral("关闭串口");
+}
+
+// Types `path` into the port box and clicks the open button; true when the
+// port is open afterwards.
+inline bool openPort(const MainWindow &window, const QString &path)
+{
+    widget<QComboBox>(window, "cboxPortName")->setEditText(path);
+    QTest::mouseClick(widget<QPushButton>(window, "btnOpen"), Qt::LeftButton);
+    return portIsOpen(window);
+}
+
+// Chooses `directory` in the directory dialog, as the operator's OK does with
+// nothing selected: the dialog takes the directory it shows.
+inline void chooseDirectory(QFileDialog *dialog, const QString &directory)
+{
+    dialog->setDirectory(directory);
+    static_cast<QDialog *>(dialog)->accept();
+}
+
+// Clicks Start and answers the directory dialog with `answer`; false when no
+// dialog appeared.
+inline bool clickStart(const MainWindow &window, std::function<void(QFileDialog *)> answer)
+{
+    const ModalAnswer<QFileDialog> dialog(std::move(answer));
+    QTest::mouseClick(widget<QPushButton>(window, "btnStart"), Qt::LeftButton);
+    return dialog.answered();
+}
+
+// Clicks Start and chooses `directory`, or cancels the dialog when it is
+// empty, which polls without recording.
+inline bool clickStart(const MainWindow &window, const QString &directory)
+{
+    return clickStart(window, [directory](QFileDialog *dialog) {
+        if (directory.isEmpty())
+            dialog->reject();
+        else
+            chooseDirectory(dialog, directory);
+    });
 }

@@ -24,39 +24,6 @@ inline void setPortCaption(const MainWindow &window, bool open)
     widget<QPushButton>(window, "btnOpen")->setText(open ? QStringLiteral("关闭串口") : QStringLiteral("打开串口"));
 }
 
-// The window's own timers, in the order it creates them.
-inline QTimer *pollTimer(const MainWindow &window)
-{
-    return window.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly).value(0);
-}
-
-inline QTimer *recordTimer(const MainWindow &window)
-{
-    return window.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly).value(1);
-}
-
-// Chooses `directory` in the directory dialog, as the operator's OK does:
-// QFileDialog's own accept() checks the choice.
-inline void chooseDirectory(QFileDialog *dialog, const QString &directory)
-{
-    dialog->setDirectory(directory);
-    static_cast<QDialog *>(dialog)->accept();
-}
-
-// Clicks Start and answers the directory dialog with `answer`; false when no
-// dialog appeared.
-inline bool clickStart(const MainWindow &window, std::function<void(QFileDialog *)> answer)
-{
-    ModalAnswer<QFileDialog> dialog(std::move(answer));
-    QTest::mouseClick(widget<QPushButton>(window, "btnStart"), Qt::LeftButton);
-    return dialog.answered();
-}
-
-inline bool startRecording(const MainWindow &window, const QString &directory)
-{
-    return clickStart(window, [&](QFileDialog *dialog) { chooseDirectory(dialog, directory); });
-}
-
 // The test drives the record ticks itself, one invocation per second of recording.
 inline void holdTimers(const MainWindow &window)
 {
@@ -96,15 +63,10 @@ inline QList<QStringList> dataRows(const QString &path)
     return rows;
 }
 
-inline ItemData recordOf(const MainWindow &window, int row)
-{
-    return readRecord(deviceModel(window), row);
-}
-
 // Stores readings in a device's record as the poll cycle would.
 inline void storeReadings(const MainWindow &window, int row, const QString &pressure, const QString &temperature)
 {
-    ItemData record = recordOf(window, row);
+    ItemData record = recordAt(window, row);
     record.pressureText = pressure;
     record.temperatureText = temperature;
     writeRecord(deviceModel(window), row, record);

@@ -95,7 +95,7 @@ void TestRecordingControl::refusesStartUntilReady()
     QVERIFY(!dialog.answered());
     checkState(false, false);
     for (int row = 0; row < devices; ++row)
-        QVERIFY(recordOf(*window, row).filePath.isEmpty());
+        QVERIFY(recordAt(*window, row).filePath.isEmpty());
 }
 
 void TestRecordingControl::asksForDirectory()
@@ -143,7 +143,7 @@ void TestRecordingControl::switchesStates()
     if (start == "cancel")
         QVERIFY(clickStart(*window, [](QFileDialog *dialog) { dialog->reject(); }));
     else if (start == "choose")
-        QVERIFY(startRecording(*window, tempDir->path()));
+        QVERIFY(clickStart(*window, tempDir->path()));
     if (stop)
         QTest::mouseClick(widget<QPushButton>(*window, "btnStop"), Qt::LeftButton);
 
@@ -152,7 +152,7 @@ void TestRecordingControl::switchesStates()
     QVERIFY(pollTimer(*window)->isSingleShot());
     QCOMPARE(recordTimer(*window)->interval(), 1000);
     QVERIFY(!recordTimer(*window)->isSingleShot());
-    QCOMPARE(recordOf(*window, 0).filePath.isEmpty(), start != "choose");
+    QCOMPARE(recordAt(*window, 0).filePath.isEmpty(), start != "choose");
     QCOMPARE(filesIn(tempDir->path()).size(), start == "choose" ? 1 : 0);
 }
 
@@ -172,7 +172,7 @@ void TestRecordingControl::createsOneFilePerDevice()
 
     addDevices(addresses);
     for (int row = 0; row < addresses.size(); ++row) {
-        ItemData record = recordOf(*window, row);
+        ItemData record = recordAt(*window, row);
         record.recordIndex = 9;
         writeRecord(deviceModel(*window), row, record);
     }
@@ -183,13 +183,13 @@ void TestRecordingControl::createsOneFilePerDevice()
     QTest::ignoreMessage(QtDebugMsg, qPrintable("saved_file_path=" + tempDir->path()));
     const QDateTime before = QDateTime::currentDateTime().addMSecs(-1000);
     MessageBoxLog boxes;
-    QVERIFY(startRecording(*window, tempDir->path()));
+    QVERIFY(clickStart(*window, tempDir->path()));
     const QDateTime after = QDateTime::currentDateTime();
     QVERIFY(boxes.entries().isEmpty());
 
     QCOMPARE(filesIn(tempDir->path()).size(), addresses.size());
     for (int row = 0; row < addresses.size(); ++row) {
-        const ItemData record = recordOf(*window, row);
+        const ItemData record = recordAt(*window, row);
         QCOMPARE(record.recordIndex, 0u);
         const QRegularExpression name(QStringLiteral("^%1/设备地址%2__(\\d{4}_\\d\\d_\\d\\d_\\d\\d_\\d\\d_\\d\\d)\\.csv$")
                                           .arg(QRegularExpression::escape(tempDir->path()))
@@ -253,7 +253,7 @@ void TestRecordingControl::reportsFilesThatCannotBeCreated()
     for (int row = 0; row < addresses.size(); ++row) {
         const int address = addresses.at(row);
         const QString namePrefix = directory + QStringLiteral("/设备地址%1__").arg(address);
-        const ItemData record = recordOf(*window, row);
+        const ItemData record = recordAt(*window, row);
         if (uncreated.contains(address)) {
             QVERIFY2(boxes.entries().constFirst().text.contains(namePrefix), qPrintable(boxes.entries().constFirst().text));
             QVERIFY(record.filePath.isEmpty());
@@ -268,7 +268,7 @@ void TestRecordingControl::reportsFilesThatCannotBeCreated()
     holdTimers(*window);
     recordTicks(*window, 2);
     for (int row = 0; row < addresses.size(); ++row) {
-        const ItemData record = recordOf(*window, row);
+        const ItemData record = recordAt(*window, row);
         if (!record.filePath.isEmpty())
             QCOMPARE(dataRows(record.filePath).size(), 1);
     }
@@ -304,10 +304,10 @@ void TestRecordingControl::neverReusesExistingFile()
     setPortCaption(*window, true);
 
     MessageBoxLog boxes;
-    QVERIFY(startRecording(*window, tempDir->path()));
+    QVERIFY(clickStart(*window, tempDir->path()));
     QVERIFY(boxes.entries().isEmpty());
 
-    const QString path = recordOf(*window, 0).filePath;
+    const QString path = recordAt(*window, 0).filePath;
     const QRegularExpression name(QStringLiteral("/设备地址5__\\d{4}_\\d\\d_\\d\\d_\\d\\d_\\d\\d_\\d\\d_%1\\.csv$")
                                       .arg(takenCopies + 1));
     QVERIFY2(name.match(path).hasMatch(), qPrintable(path));

@@ -80,7 +80,7 @@ void TestRecordingSession::recordsWhatDevicesServe()
     openSimulatorPort();
     for (const Device &device : devices)
         addDevice(*window, device.address, device.unit, device.decimals, device.period);
-    QVERIFY(startRecording(*window, tempDir->path()));
+    QVERIFY(clickStart(*window, tempDir->path()));
     QElapsedTimer recording;
     recording.start();
     QTest::qWait(7500);
@@ -91,7 +91,7 @@ void TestRecordingSession::recordsWhatDevicesServe()
     QCOMPARE(filesIn(tempDir->path()).size(), devices.size());
     for (int row = 0; row < devices.size(); ++row) {
         const Device &device = devices.at(row);
-        const QString path = recordOf(*window, row).filePath;
+        const QString path = recordAt(*window, row).filePath;
         QVERIFY(QFileInfo(path).fileName().startsWith(QStringLiteral("设备地址%1__").arg(device.address)));
         QVERIFY(fileBytes(path).startsWith("序号,时间,压力,单位,温度(℃),\n"));
 
@@ -118,8 +118,8 @@ void TestRecordingSession::closingPortEndsRows()
 {
     openSimulatorPort();
     addDevice(*window, 1, QStringLiteral("Pa"), 0, 1);
-    QVERIFY(startRecording(*window, tempDir->path()));
-    const QString path = recordOf(*window, 0).filePath;
+    QVERIFY(clickStart(*window, tempDir->path()));
+    const QString path = recordAt(*window, 0).filePath;
     QTRY_VERIFY_WITH_TIMEOUT(dataRows(path).size() >= 2, 10000);
 
     QTest::mouseClick(widget<QPushButton>(*window, "btnOpen"), Qt::LeftButton);

@@ -58,7 +58,7 @@ void TestRecordWriter::startWith(const QList<int> &periods)
         storeReadings(*window, i, QStringLiteral("101.325"), QStringLiteral("23.5"));
     }
     setPortCaption(*window, true);
-    QVERIFY(startRecording(*window, tempDir->path()));
+    QVERIFY(clickStart(*window, tempDir->path()));
     holdTimers(*window);
 }
 
@@ -91,13 +91,13 @@ void TestRecordWriter::writesRowsOnSchedule()
         for (int device = 0; device < periods.size(); ++device) {
             const auto written = std::count_if(rowTicks.at(device).cbegin(), rowTicks.at(device).cend(),
                                                [tick](int rowTick) { return rowTick <= tick; });
-            QCOMPARE(dataRows(recordOf(*window, device).filePath).size(), int(written));
+            QCOMPARE(dataRows(recordAt(*window, device).filePath).size(), int(written));
         }
     }
     const QDateTime after = QDateTime::currentDateTime();
 
     for (int device = 0; device < periods.size(); ++device) {
-        const QList<QStringList> rows = dataRows(recordOf(*window, device).filePath);
+        const QList<QStringList> rows = dataRows(recordAt(*window, device).filePath);
         for (int i = 0; i < rows.size(); ++i) {
             const QStringList &fields = rows.at(i);
             QCOMPARE(fields.size(), 5);
@@ -106,7 +106,7 @@ void TestRecordWriter::writesRowsOnSchedule()
             QVERIFY2(written >= before && written <= after, qPrintable(fields.at(1)));
             QCOMPARE(fields.mid(2), (QStringList{"101.325", "KPa", "23.5"}));
         }
-        QCOMPARE(int(recordOf(*window, device).recordIndex), rows.size());
+        QCOMPARE(int(recordAt(*window, device).recordIndex), rows.size());
     }
 }
 
@@ -121,17 +121,17 @@ void TestRecordWriter::keepsPeriodWhenTicksAreDropped()
     QTest::qSleep(5200);
     recordTicks(*window, 1);
 
-    QCOMPARE(dataRows(recordOf(*window, 0).filePath).size(), 2);
-    QCOMPARE(dataRows(recordOf(*window, 1).filePath).size(), 2);
-    QCOMPARE(dataRows(recordOf(*window, 2).filePath).size(), 1);
-    QCOMPARE(dataRows(recordOf(*window, 0).filePath).at(1).at(0), QStringLiteral("2"));
+    QCOMPARE(dataRows(recordAt(*window, 0).filePath).size(), 2);
+    QCOMPARE(dataRows(recordAt(*window, 1).filePath).size(), 2);
+    QCOMPARE(dataRows(recordAt(*window, 2).filePath).size(), 1);
+    QCOMPARE(dataRows(recordAt(*window, 0).filePath).at(1).at(0), QStringLiteral("2"));
 
     // 7 s after Start: period 1 writes again, period 5 reaches its second row.
     QTest::qSleep(2000);
     recordTicks(*window, 1);
-    QCOMPARE(dataRows(recordOf(*window, 0).filePath).size(), 3);
-    QCOMPARE(dataRows(recordOf(*window, 1).filePath).size(), 2);
-    QCOMPARE(dataRows(recordOf(*window, 2).filePath).size(), 2);
+    QCOMPARE(dataRows(recordAt(*window, 0).filePath).size(), 3);
+    QCOMPARE(dataRows(recordAt(*window, 1).filePath).size(), 2);
+    QCOMPARE(dataRows(recordAt(*window, 2).filePath).size(), 2);
 }
 
 void TestRecordWriter::writesUtf8WithoutByteOrderMark_data()
@@ -154,7 +154,7 @@ void TestRecordWriter::writesUtf8WithoutByteOrderMark()
     startWith({1});
     recordTicks(*window, 3);
 
-    const QByteArray bytes = fileBytes(recordOf(*window, 0).filePath);
+    const QByteArray bytes = fileBytes(recordAt(*window, 0).filePath);
     QVERIFY(bytes.startsWith("\xE5\xBA\x8F\xE5\x8F\xB7,"));
     const QList<QByteArray> lines = bytes.split('\n');
     QCOMPARE(lines.size(), 4);
@@ -169,7 +169,7 @@ void TestRecordWriter::emptyListStillAdvancesTick()
 {
     startWith({3});
     recordTicks(*window, 2);
-    const ItemData record = recordOf(*window, 0);
+    const ItemData record = recordAt(*window, 0);
     QCOMPARE(dataRows(record.filePath).size(), 1);
 
     QTest::mouseClick(widget<QPushButton>(*window, "btnClrList"), Qt::LeftButton);
@@ -192,7 +192,7 @@ void TestRecordWriter::closedPortWritesNothing()
 {
     startWith({2});
     recordTicks(*window, 2);
-    const QString path = recordOf(*window, 0).filePath;
+    const QString path = recordAt(*window, 0).filePath;
     QCOMPARE(dataRows(path).size(), 1);
 
     setPortCaption(*window, false);
@@ -211,8 +211,8 @@ void TestRecordWriter::removedDeviceKeepsItsFile()
 {
     startWith({1, 1});
     recordTicks(*window, 3);
-    const QString removedPath = recordOf(*window, 0).filePath;
-    const QString keptPath = recordOf(*window, 1).filePath;
+    const QString removedPath = recordAt(*window, 0).filePath;
+    const QString keptPath = recordAt(*window, 1).filePath;
     const QByteArray written = fileBytes(removedPath);
     QCOMPARE(dataRows(removedPath).size(), 2);
 
@@ -234,8 +234,8 @@ void TestRecordWriter::deviceAddedAfterStartGetsNoFile()
     recordTicks(*window, 3);
 
     QCOMPARE(filesIn(tempDir->path()).size(), 1);
-    QCOMPARE(dataRows(recordOf(*window, 0).filePath).size(), 2);
-    QVERIFY(recordOf(*window, 1).filePath.isEmpty());
+    QCOMPARE(dataRows(recordAt(*window, 0).filePath).size(), 2);
+    QVERIFY(recordAt(*window, 1).filePath.isEmpty());
     QVERIFY(notices().isEmpty());
 }
 
@@ -243,16 +243,16 @@ void TestRecordWriter::restartNumbersNewFilesFromOne()
 {
     startWith({1});
     recordTicks(*window, 3);
-    const QString firstPath = recordOf(*window, 0).filePath;
+    const QString firstPath = recordAt(*window, 0).filePath;
     const QByteArray firstRecording = fileBytes(firstPath);
     QCOMPARE(dataRows(firstPath).size(), 2);
 
     QTest::mouseClick(widget<QPushButton>(*window, "btnStop"), Qt::LeftButton);
-    QVERIFY(startRecording(*window, tempDir->path()));
+    QVERIFY(clickStart(*window, tempDir->path()));
     holdTimers(*window);
     recordTicks(*window, 2);
 
-    const QString secondPath = recordOf(*window, 0).filePath;
+    const QString secondPath = recordAt(*window, 0).filePath;
     QVERIFY(secondPath != firstPath);
     const QList<QStringList> rows = dataRows(secondPath);
     QCOMPARE(rows.size(), 1);
@@ -288,12 +288,12 @@ void TestRecordWriter::reportsLostRowsOncePerRecording()
         } else {
             QTest::mouseClick(widget<QPushButton>(*window, "btnStop"), Qt::LeftButton);
         }
-        QVERIFY(startRecording(*window, directory));
+        QVERIFY(clickStart(*window, directory));
         holdTimers(*window);
         recordTicks(*window, 2);
 
         if (fault == "full") {
-            ItemData record = recordOf(*window, 0);
+            ItemData record = recordAt(*window, 0);
             record.filePath = QStringLiteral("/dev/full");
             writeRecord(deviceModel(*window), 0, record);
         } else {
@@ -314,7 +314,7 @@ void TestRecordWriter::reportsLostRowsOncePerRecording()
         QVERIFY(notice->testAttribute(Qt::WA_DeleteOnClose));
         QVERIFY(!QApplication::activeModalWidget());
         for (int device = 0; device < 2; ++device) {
-            const QString path = recordOf(*window, device).filePath;
+            const QString path = recordAt(*window, device).filePath;
             QCOMPARE(notice->text().contains(path), lostDevices.contains(device));
         }
 
@@ -328,7 +328,7 @@ void TestRecordWriter::reportsLostRowsOncePerRecording()
         QVERIFY(notices().isEmpty());
         for (int device = 0; device < 2; ++device) {
             if (!lostDevices.contains(device))
-                QCOMPARE(dataRows(recordOf(*window, device).filePath).size(), 6);
+                QCOMPARE(dataRows(recordAt(*window, device).filePath).size(), 6);
         }
     }
 }
