@@ -8,17 +8,13 @@
 #include "devices/itemdata.h"
 
 #include "simulatorprocess.h"
-#include "tests/common/modalanswer.h"
+#include "tests/common/windowaccess.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFileDialog>
-#include <QListView>
 #include <QPushButton>
-#include <QSortFilterProxyModel>
-#include <QSpinBox>
 #include <QStandardItemModel>
 #include <QTimer>
 
@@ -98,18 +94,11 @@ WindowRun pollThroughWindow(const QString &path, const QString &baud, int second
 {
     MainWindow window;
     window.show();
-    auto *portBox = window.findChild<QComboBox *>(QStringLiteral("cboxPortName"));
-    portBox->setEditText(path);
-    window.findChild<QComboBox *>(QStringLiteral("cboxBaudRate"))->setCurrentText(baud);
-    window.findChild<QPushButton *>(QStringLiteral("btnOpen"))->click();
-
-    for (int address = 1; address <= DeviceCount; ++address) {
-        window.findChild<QSpinBox *>(QStringLiteral("spinBox_ID"))->setValue(address);
-        window.findChild<QPushButton *>(QStringLiteral("btnAddreader"))->click();
-    }
-    const auto *proxy = qobject_cast<QSortFilterProxyModel *>(
-        window.findChild<QListView *>(QStringLiteral("listView"))->model());
-    auto *devices = qobject_cast<QStandardItemModel *>(proxy->sourceModel());
+    widget<QComboBox>(window, "cboxBaudRate")->setCurrentText(baud);
+    openPort(window, path);
+    for (int address = 1; address <= DeviceCount; ++address)
+        addDevice(window, address);
+    QStandardItemModel *devices = deviceModel(window);
 
     // Each cycle stores every device's record once, right after its read.
     struct Samples
@@ -134,10 +123,7 @@ WindowRun pollThroughWindow(const QString &path, const QString &baud, int second
                          sampling->previousUpdate = now;
                      });
 
-    {
-        const ModalAnswer<QFileDialog> dialog([](QFileDialog *shown) { shown->reject(); });
-        window.findChild<QPushButton *>(QStringLiteral("btnStart"))->click();
-    }
+    clickStart(window, QString());
 
     QEventLoop loop;
     QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
@@ -147,8 +133,8 @@ WindowRun pollThroughWindow(const QString &path, const QString &baud, int second
     const double wallSeconds = double(clock.nsecsElapsed()) / 1e9;
     const double cpuUsed = cpuSeconds() - cpuBefore;
 
-    window.findChild<QPushButton *>(QStringLiteral("btnStop"))->click();
-    window.findChild<QPushButton *>(QStringLiteral("btnOpen"))->click();
+    widget<QPushButton>(window, "btnStop")->click();
+    widget<QPushButton>(window, "btnOpen")->click();
 
     WindowRun run;
     std::vector<double> periods;
