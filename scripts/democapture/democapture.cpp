@@ -3,28 +3,16 @@
 // saves a picture of the window. Used to make the README's screenshot.
 #include "app/mainwindow.h"
 #include "devices/itemdata.h"
+#include "tests/common/windowaccess.h"
 
-#include <QAbstractItemModel>
 #include <QApplication>
-#include <QComboBox>
 #include <QCommandLineParser>
 #include <QDeadlineTimer>
-#include <QFileDialog>
-#include <QListView>
-#include <QPushButton>
 #include <QSet>
-#include <QSpinBox>
-#include <QTimer>
 
 #include <cstdio>
 
 namespace {
-
-template <typename T>
-T *child(const MainWindow &window, const char *name)
-{
-    return window.findChild<T *>(QString::fromLatin1(name));
-}
 
 void wait(int milliseconds)
 {
@@ -36,23 +24,19 @@ void wait(int milliseconds)
 QSet<int> shownStatuses(const MainWindow &window)
 {
     QSet<int> statuses;
-    const QAbstractItemModel *model = child<QListView>(window, "listView")->model();
+    const QAbstractItemModel *model = listView(window)->model();
     for (int row = 0; row < model->rowCount(); ++row)
         statuses.insert(model->index(row, 0).data(StatusRole).toInt());
     return statuses;
 }
 
 // "address:unit:decimals:period"
-bool addDevice(const MainWindow &window, const QString &spec)
+bool addDeviceSpec(const MainWindow &window, const QString &spec)
 {
     const QStringList parts = spec.split(QLatin1Char(':'));
     if (parts.size() != 4)
         return false;
-    child<QSpinBox>(window, "spinBox_ID")->setValue(parts.at(0).toInt());
-    child<QComboBox>(window, "cBoxUnit")->setCurrentText(parts.at(1));
-    child<QSpinBox>(window, "spinBox_dotnum")->setValue(parts.at(2).toInt());
-    child<QSpinBox>(window, "spinBox_period")->setValue(parts.at(3).toInt());
-    child<QPushButton>(window, "btnAddreader")->click();
+    addDevice(window, parts.at(0).toInt(), parts.at(1), parts.at(2).toInt(), parts.at(3).toInt());
     return true;
 }
 
@@ -85,29 +69,16 @@ int main(int argc, char *argv[])
     window.show();
     wait(300);
 
-    auto *port = child<QComboBox>(window, "cboxPortName");
-    port->setEditText(parser.value(portOption));
-    child<QPushButton>(window, "btnOpen")->click();
-    if (child<QPushButton>(window, "btnOpen")->text() != QStringLiteral("关闭串口"))
+    if (!openPort(window, parser.value(portOption)))
         return fail("the port did not open");
 
     for (const QString &spec : parser.values(deviceOption)) {
-        if (!addDevice(window, spec))
+        if (!addDeviceSpec(window, spec))
             return fail("a device is not address:unit:decimals:period");
     }
 
-    // Start asks for the record folder in a modal dialog: answer it once it shows.
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
-            answer.stop();
-            // With nothing selected, the dialog takes the directory it shows.
-            dialog->setDirectory(parser.value(recordOption));
-            QMetaObject::invokeMethod(dialog, "accept");
-        }
-    });
-    answer.start(50);
-    child<QPushButton>(window, "btnStart")->click();
+    if (!clickStart(window, parser.value(recordOption)))
+        return fail("Start showed no directory dialog");
 
     const QDeadlineTimer deadline(parser.value(timeoutOption).toInt() * 1000);
     const QSet<int> wanted = {Offline, Good, Poor};
@@ -117,8 +88,8 @@ int main(int argc, char *argv[])
     wait(1500);
 
     const bool saved = window.grab().save(parser.value(outputOption));
-    child<QPushButton>(window, "btnStop")->click();
-    child<QPushButton>(window, "btnOpen")->click();
+    widget<QPushButton>(window, "btnStop")->click();
+    widget<QPushButton>(window, "btnOpen")->click();
     if (!saved)
         return fail("the picture could not be written");
     if (!shownStatuses(window).contains(wanted))
