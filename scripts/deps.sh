@@ -6,8 +6,9 @@ set -euo pipefail
 # With arguments, those packages are wanted in addition.
 packages=(
     build-essential cmake pkg-config
-    qtbase5-dev libqt5serialport5-dev libmodbus-dev
+    qtbase5-dev libqt5serialport5-dev libqt5charts5-dev libmodbus-dev
     xvfb xauth fonts-noto-cjk desktop-file-utils dpkg-dev
+    lintian appstream help2man
     "$@"
 )
 
