@@ -1,12 +1,10 @@
-#include "app/mainwindow.h"
+#include "acquisition/pollcycle.h"
 
-#include "acquisition/inputregisters.h"
-#include "acquisition/pollpause.h"
+#include "acquisition/modbusline.h"
 #include "acquisition/pollrecord.h"
 #include "devices/devicerecords.h"
 
 #include <QStandardItemModel>
-#include <QTimer>
 
 namespace {
 
@@ -14,37 +12,70 @@ constexpr int PauseAfterDeviceMs = 50;
 
 } // namespace
 
-void MainWindow::MB_POLL()
+PollCycle::PollCycle(QStandardItemModel *devices, ModbusLine *line, QObject *parent)
+    : QObject(parent)
+    , devices(devices)
+    , line(line)
 {
-    if (portIsClosed())
+    pause.setSingleShot(true);
+    pause.setTimerType(Qt::PreciseTimer);
+    pause.setInterval(PauseAfterDeviceMs);
+    connect(&pause, &QTimer::timeout, this, &PollCycle::pollNext);
+    connect(line, &ModbusLine::polled, this, &PollCycle::store);
+}
+
+bool PollCycle::isRunning() const
+{
+    return running;
+}
+
+void PollCycle::start()
+{
+    if (running)
         return;
+    running = true;
+    waiting.clear();
+    for (int row = 0; row < devices->rowCount(); ++row)
+        waiting.append(QPersistentModelIndex(devices->index(row, 0)));
+    pollNext();
+}
 
-    // Devices added during this cycle wait for the next one; rows removed
-    // during a pause are not polled. Nothing runs between two skipped rows,
-    // so the first missing row ends the loop.
-    const int rows = deviceModel->rowCount();
-    for (int row = 0; row < rows && row < deviceModel->rowCount(); ++row) {
-        ItemData record = readRecord(deviceModel, row);
-        InputRegisters registers{};
-        // The RTU backend refuses addresses above 247: no request goes out.
-        const bool selected = modbus_set_slave(modbusContext, record.address) == 0;
-        // Whatever arrived after the previous transaction ended (the tail of a
-        // reply cut short, a reply later than the time-out) must not be read
-        // as this device's answer.
-        if (selected)
-            modbus_flush(modbusContext);
-        const bool answered
-            = selected && modbus_read_input_registers(modbusContext, 0, InputRegisterCount, registers.data()) >= 0;
-        const int status = answered ? recordAnswer(record, registers) : recordFailure(record);
-        writeStatus(deviceModel, row, status);
-        writeRecord(deviceModel, row, record);
+void PollCycle::abort()
+{
+    running = false;
+    pause.stop();
+    waiting.clear();
+    polling = QPersistentModelIndex();
+    request = 0;
+}
 
-        pauseWithEvents(PauseAfterDeviceMs);
-        // The context was released if the port was closed during the pause.
-        if (portIsClosed())
-            return;
+void PollCycle::pollNext()
+{
+    // Devices removed since the pass began are skipped: no request for them.
+    while (!waiting.isEmpty() && !waiting.constFirst().isValid())
+        waiting.removeFirst();
+    if (waiting.isEmpty()) {
+        running = false;
+        emit finished();
+        return;
     }
+    polling = waiting.takeFirst();
+    request = line->poll(int(readRecord(devices, polling.row()).address));
+}
 
-    if (!pollingStopped)
-        pollTimer->start();
+void PollCycle::store(const PollResult &result)
+{
+    if (!running || result.request != request)
+        return;
+    request = 0;
+    // A device removed while its request was in flight: its outcome is dropped.
+    if (polling.isValid()) {
+        const int row = polling.row();
+        ItemData record = readRecord(devices, row);
+        const int status = result.answered ? recordAnswer(record, result.registers) : recordFailure(record);
+        writeStatus(devices, row, status);
+        writeRecord(devices, row, record);
+    }
+    polling = QPersistentModelIndex();
+    pause.start();
 }

@@ -1,5 +1,7 @@
 #include "acquisition/serialline.h"
 
+#include <QFile>
+
 QString serialDeviceString(const QString &portText)
 {
 #ifdef Q_OS_WIN
@@ -10,6 +12,15 @@ QString serialDeviceString(const QString &portText)
     if (portText.startsWith(QLatin1Char('/')))
         return portText;
     return QStringLiteral("/dev/") + portText;
+#endif
+}
+
+QByteArray serialDeviceBytes(const QString &deviceString)
+{
+#ifdef Q_OS_WIN
+    return deviceString.toLatin1();
+#else
+    return QFile::encodeName(deviceString);
 #endif
 }
 

@@ -9,6 +9,10 @@
 // already such a path is used as it stands.
 QString serialDeviceString(const QString &portText);
 
+// The device string as libmodbus's open() takes it: in the file system's
+// encoding, so that any path reaches the device; Windows names as Latin-1.
+QByteArray serialDeviceBytes(const QString &deviceString);
+
 // 'N' for "N", 'O' for "O", 'E' for anything else.
 char parityCharacter(const QString &parityText);
 

@@ -1,7 +1,8 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "acquisition/serialline.h"
+#include "acquisition/modbusline.h"
+#include "acquisition/pollcycle.h"
 #include "app/portprobe.h"
 #include "devices/itemdata.h"
 #include "tiles/itemdelegate.h"
@@ -79,7 +80,16 @@ MainWindow::MainWindow(QWidget *parent)
     recordTimer = new QTimer(this);
     recordTimer->setSingleShot(false);
     recordTimer->setInterval(1000);
+    // Each tick when it is due: rows carry the second they fell due in.
+    recordTimer->setTimerType(Qt::PreciseTimer);
     connect(recordTimer, SIGNAL(timeout()), this, SLOT(saved_process()));
+
+    modbusLine = new ModbusLine(this);
+    modbusLine->setObjectName(QStringLiteral("modbusLine"));
+    connect(modbusLine, &ModbusLine::openFinished, this, &MainWindow::lineOpenFinished);
+    pollCycle = new PollCycle(deviceModel, modbusLine, this);
+    pollCycle->setObjectName(QStringLiteral("pollCycle"));
+    connect(pollCycle, &PollCycle::finished, this, &MainWindow::pollCycleFinished);
 
     ui->btnStop->setEnabled(false);
     ui->btnStart->setEnabled(true);
@@ -87,8 +97,10 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // A window closed with the port open lets go of the line as well.
-    releaseContext(modbusContext);
+    // The cycle follows rows of the model, and a window closed with the port
+    // open lets go of the line as well: both go before the model.
+    delete pollCycle;
+    delete modbusLine;
     delete ui;
     // The proxy still refers to the model; it lets go when the model goes.
     delete deviceModel;
@@ -97,4 +109,17 @@ MainWindow::~MainWindow()
 bool MainWindow::portIsClosed() const
 {
     return ui->btnOpen->text() == tr("打开串口");
+}
+
+void MainWindow::lineOpenFinished(bool ok)
+{
+    if (ok)
+        ui->btnOpen->setText(tr("关闭串口"));
+}
+
+void MainWindow::pollCycleFinished()
+{
+    // Stop and closing the port let the running cycle end without a next one.
+    if (!pollingStopped && !portIsClosed())
+        pollTimer->start();
 }

@@ -2,8 +2,8 @@
 
 #include <QMainWindow>
 
-#include <modbus.h>
-
+class ModbusLine;
+class PollCycle;
 class QAbstractButton;
 class QButtonGroup;
 class QSortFilterProxyModel;
@@ -41,15 +41,21 @@ private slots:
 
 private:
     bool portIsClosed() const;
+    void lineOpenFinished(bool ok);
+    void pollCycleFinished();
 
     Ui::MainWindow *ui;
     QButtonGroup *filterGroup = nullptr;
     ItemDelegate *tileDelegate = nullptr;
     QSortFilterProxyModel *proxyModel = nullptr;
     QStandardItemModel *deviceModel = nullptr;
-    modbus_t *modbusContext = nullptr;
     QTimer *pollTimer = nullptr;
     QTimer *recordTimer = nullptr;
+
+    // The serial line, owned by a worker on a thread of its own, and the poll
+    // cycle that sends it requests.
+    ModbusLine *modbusLine = nullptr;
+    PollCycle *pollCycle = nullptr;
 
     // Set by Stop and by closing the port, cleared by Start: a poll cycle that
     // is running then ends without scheduling the next one.

@@ -10,6 +10,12 @@
 
 void MainWindow::on_btnAddreader_clicked()
 {
+    // The spin box reaches 254, but only 1 to 247 are slave addresses: the
+    // line refuses the others, so such a device could never answer.
+    if (!isSlaveAddress(ui->spinBox_ID->value())) {
+        QMessageBox::information(this, tr("提示"), tr("Modbus 从站地址只能是 1 到 247"), QMessageBox::Ok);
+        return;
+    }
     // Every row takes part, also those the current filter hides.
     if (containsAddress(deviceModel, ui->spinBox_ID->value())) {
         QMessageBox::information(this, tr("提示"), tr("该设备已经在列表里"), QMessageBox::Ok);

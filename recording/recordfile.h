@@ -11,5 +11,5 @@ class QDateTime;
 QString createRecordFile(const QString &directory, int address, const QDateTime &named);
 
 // Appends one row to the record file at `path`; false when the row did not
-// reach the file.
+// reach the file, also when the file is no longer there.
 bool appendRecordRow(const QString &path, const QString &row);

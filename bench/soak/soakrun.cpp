@@ -63,8 +63,9 @@ SoakRun runSoak(const QList<SoakDevice> &devices, const QString &directory, quin
     minute.start(int(qMin(MinuteMs, runMs / 2)));
 
     runEventLoopFor(runMs);
-    // Between cycles now, so Stop leaves no request unanswered.
+    // Stop lets the running cycle finish: then no request is in flight.
     clickButton(window, "btnStop");
+    waitForPollCycleEnd(window);
 
     run.wallSeconds = double(wall.elapsed()) / 1000.0;
     run.cpuSeconds = cpuSeconds() - cpuAtStart;

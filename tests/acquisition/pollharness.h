@@ -39,10 +39,11 @@ inline void clickStop(const MainWindow &window)
     QTest::mouseClick(widget<QPushButton>(window, "btnStop"), Qt::LeftButton);
 }
 
-// One poll cycle, run as the poll timer runs it.
+// One poll cycle, run as the poll timer runs it, to its end.
 inline bool runPollCycle(MainWindow &window)
 {
-    return QMetaObject::invokeMethod(&window, "MB_POLL");
+    QSignalSpy finished(widget<QObject>(window, "pollCycle"), SIGNAL(finished()));
+    return QMetaObject::invokeMethod(&window, "MB_POLL") && finished.wait(30000);
 }
 
 // Runs `action` from the event loop 20 ms after the poll cycle has stored the

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquisition/pollcycle.h"
 #include "app/mainwindow.h"
 #include "devices/devicerecords.h"
 
@@ -37,6 +38,7 @@ inline QStandardItemModel *deviceModel(const MainWindow &window)
 #include <QComboBox>
 #include <QFileDialog>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTimer>
 
@@ -81,13 +83,24 @@ inline bool portIsOpen(const MainWindow &window)
     return widget<QPushButton>(window, "btnOpen")->text() == QStringLiteral("关闭串口");
 }
 
-// Types `path` into the port box and clicks the open button; true when the
-// port is open afterwards.
+// Types `path` into the port box, clicks the open button and waits until the
+// line's owner has tried to open it; true when the port is open afterwards.
 inline bool openPort(const MainWindow &window, const QString &path)
 {
     widget<QComboBox>(window, "cboxPortName")->setEditText(path);
+    QSignalSpy tried(widget<QObject>(window, "modbusLine"), SIGNAL(openFinished(bool)));
     QTest::mouseClick(widget<QPushButton>(window, "btnOpen"), Qt::LeftButton);
+    if (!tried.wait(10000))
+        return false;
     return portIsOpen(window);
+}
+
+// Waits until no poll cycle runs: after Stop, the running cycle ends with
+// every request it sent answered or timed out.
+inline bool waitForPollCycleEnd(const MainWindow &window, int timeoutMs = 30000)
+{
+    const PollCycle *cycle = widget<PollCycle>(window, "pollCycle");
+    return QTest::qWaitFor([cycle] { return !cycle->isRunning(); }, timeoutMs);
 }
 
 // Chooses `directory` in the directory dialog, as the operator's OK does with

@@ -53,10 +53,7 @@ void TestRecordingSession::cleanup()
 
 void TestRecordingSession::openSimulatorPort()
 {
-    auto *portBox = widget<QComboBox>(*window, "cboxPortName");
-    portBox->setEditable(true);
-    portBox->setEditText(sim->devicePath());
-    QTest::mouseClick(widget<QPushButton>(*window, "btnOpen"), Qt::LeftButton);
+    QVERIFY(openPort(*window, sim->devicePath()));
     QCOMPARE(widget<QPushButton>(*window, "btnOpen")->text(), QStringLiteral("关闭串口"));
 }
 

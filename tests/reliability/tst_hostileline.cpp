@@ -91,10 +91,10 @@ void TestHostileLine::cleanup()
 void TestHostileLine::pollFor(int runMs)
 {
     QVERIFY(clickStart(*window, QString()));
-    // qWait runs the poll cycle inside its event processing and only comes
-    // back between cycles: Stop then leaves no request in flight.
     QTest::qWait(runMs);
+    // Stop lets the running cycle finish: then no request is in flight.
     clickButton(*window, "btnStop");
+    QVERIFY(waitForPollCycleEnd(*window));
 }
 
 void TestHostileLine::hostileLineShowsNoReading()

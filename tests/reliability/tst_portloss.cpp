@@ -179,7 +179,7 @@ void TestPortLoss::recordingSurvivesLostLine()
     QList<QByteArray> firstContents;
     for (const QString &path : qAsConst(firstFiles))
         firstContents << fileBytes(path);
-    clickButton(*window, "btnOpen");
+    QVERIFY(openPort(*window, link));
     QVERIFY(portIsOpen(*window));
     clickButton(*window, "btnStop");
     QVERIFY(clickStart(*window, directory.path()));

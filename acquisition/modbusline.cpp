@@ -1,0 +1,72 @@
+#include "acquisition/modbusline.h"
+
+#include "acquisition/lineworker.h"
+
+ModbusLine::ModbusLine(QObject *parent)
+    : QObject(parent)
+{
+    qRegisterMetaType<PollResult>();
+    thread.setObjectName(QStringLiteral("modbus line"));
+    thread.start();
+}
+
+ModbusLine::~ModbusLine()
+{
+    close();
+    // Lets a request in flight come back and the retired workers go.
+    thread.quit();
+    thread.wait();
+}
+
+void ModbusLine::open(const LineSettings &settings)
+{
+    retireWorker();
+    worker = new LineWorker(settings);
+    worker->moveToThread(&thread);
+    // Only the current worker is heard: news of a retired one that was
+    // already on its way is dropped here.
+    const quint64 generation = ++lastWorker;
+    connect(worker, &LineWorker::opened, this, [this, generation](bool ok) {
+        if (generation == lastWorker)
+            emit openFinished(ok);
+    });
+    connect(worker, &LineWorker::polled, this, [this, generation](const PollResult &result) {
+        if (generation == lastWorker)
+            emit polled(result);
+    });
+    // Queued behind whatever the previous worker still has to finish.
+    QMetaObject::invokeMethod(worker, &LineWorker::open, Qt::QueuedConnection);
+}
+
+void ModbusLine::close()
+{
+    retireWorker();
+}
+
+quint64 ModbusLine::poll(int address)
+{
+    const quint64 request = ++lastRequest;
+    if (worker) {
+        LineWorker *const target = worker;
+        QMetaObject::invokeMethod(
+            target, [target, request, address] { target->poll(request, address); }, Qt::QueuedConnection);
+    } else {
+        PollResult failed;
+        failed.request = request;
+        QMetaObject::invokeMethod(
+            this, [this, failed] { emit polled(failed); }, Qt::QueuedConnection);
+    }
+    return request;
+}
+
+void ModbusLine::retireWorker()
+{
+    if (!worker)
+        return;
+    disconnect(worker, nullptr, this, nullptr);
+    ++lastWorker;
+    // Deleted on its own thread once the request in flight has returned; its
+    // destructor releases the context.
+    worker->deleteLater();
+    worker = nullptr;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "acquisition/linesettings.h"
+#include "acquisition/pollresult.h"
+
+#include <QObject>
+#include <QThread>
+
+class LineWorker;
+
+// The window's side of the serial line. Requests go to the worker that owns
+// the open line, on the line's thread; their outcomes come back as signals on
+// the window's thread. Nothing here waits for the line.
+class ModbusLine : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ModbusLine(QObject *parent = nullptr);
+    ~ModbusLine() override;
+
+    // Opens a line with `settings`, after the line opened before (if any) has
+    // been let go of. openFinished() tells how it went.
+    void open(const LineSettings &settings);
+    // Lets go of the line at once: a request in flight is still answered by
+    // the line's owner, which then releases the context; its outcome is
+    // never reported.
+    void close();
+    // Sends a request for the input registers of `address`; polled() carries
+    // the outcome under the number returned.
+    quint64 poll(int address);
+
+signals:
+    void openFinished(bool ok);
+    void polled(const PollResult &result);
+
+private:
+    void retireWorker();
+
+    QThread thread;
+    LineWorker *worker = nullptr;
+    quint64 lastRequest = 0;
+    quint64 lastWorker = 0;
+};

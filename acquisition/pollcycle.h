@@ -1,0 +1,48 @@
+#pragma once
+
+#include "acquisition/pollresult.h"
+
+#include <QList>
+#include <QObject>
+#include <QPersistentModelIndex>
+#include <QTimer>
+
+class ModbusLine;
+class QStandardItemModel;
+
+// One pass over the device list, driven by events: a device's request goes
+// to the line, its outcome comes back as a signal and is stored in the
+// device's row, and a timer schedules the next device 50 ms later. Devices
+// are followed by their rows' identities, so a device removed meanwhile is
+// skipped and its late outcome reaches no other row.
+class PollCycle : public QObject
+{
+    Q_OBJECT
+
+public:
+    PollCycle(QStandardItemModel *devices, ModbusLine *line, QObject *parent = nullptr);
+
+    bool isRunning() const;
+    // Starts a pass over the devices listed now; devices added later wait
+    // for the next pass. Does nothing while a pass is running.
+    void start();
+    // Ends the pass at once; the outcome of a request in flight is dropped
+    // and finished() is not emitted.
+    void abort();
+
+signals:
+    // The pass has polled its last device and the pause after it is over.
+    void finished();
+
+private:
+    void pollNext();
+    void store(const PollResult &result);
+
+    QStandardItemModel *const devices;
+    ModbusLine *const line;
+    QList<QPersistentModelIndex> waiting;
+    QPersistentModelIndex polling;
+    quint64 request = 0;
+    bool running = false;
+    QTimer pause;
+};

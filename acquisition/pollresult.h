@@ -1,0 +1,15 @@
+#pragma once
+
+#include "acquisition/inputregisters.h"
+
+#include <QMetaType>
+
+// The outcome of one request for a device's input registers.
+struct PollResult
+{
+    // The number the request was sent under; results are matched by it.
+    quint64 request = 0;
+    bool answered = false;
+    InputRegisters registers{};
+};
+Q_DECLARE_METATYPE(PollResult)
