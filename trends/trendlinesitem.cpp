@@ -1,0 +1,58 @@
+#include "trends/trendlinesitem.h"
+
+#include <QChart>
+#include <QLineSeries>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+
+using namespace QtCharts;
+
+TrendLinesItem::TrendLinesItem(QChart *chart, QLineSeries *series)
+    : QGraphicsItem(chart)
+    , m_chart(chart)
+    , m_series(series)
+{
+    // Above the grid, below the hover callout.
+    setZValue(1);
+}
+
+void TrendLinesItem::setPoints(const QVector<QPointF> &points, int columns)
+{
+    prepareGeometryChange();
+    m_points = points;
+    m_columns = columns;
+    update();
+}
+
+QRectF TrendLinesItem::boundingRect() const
+{
+    return m_chart->plotArea();
+}
+
+void TrendLinesItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidget *)
+{
+    if (!m_series->isVisible())
+        return;
+    QPainterPath path;
+    bool lineOpen = false;
+    for (const QPointF &point : qAsConst(m_points)) {
+        if (std::isnan(point.y())) {
+            lineOpen = false;
+            continue;
+        }
+        const QPointF position = m_chart->mapToPosition(point, m_series);
+        if (lineOpen) {
+            path.lineTo(position);
+        } else {
+            path.moveTo(position);
+            // A lone sample still shows as a dot of the pen's width.
+            path.lineTo(position);
+            lineOpen = true;
+        }
+    }
+    painter->setClipRect(m_chart->plotArea());
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    painter->strokePath(path, m_series->pen());
+}
