@@ -70,7 +70,6 @@ TrendChartView::TrendChartView(const DeviceTrend &trend, QWidget *parent)
         plot->addSeries(pair.first);
         pair.first->attachAxis(m_timeAxis);
         pair.first->attachAxis(pair.second);
-        pair.second->setLinePenColor(pair.first->color());
         pair.second->setLabelsColor(pair.first->color());
     }
     m_pressureLines = new TrendLinesItem(plot, m_pressureSeries);
@@ -79,7 +78,8 @@ TrendChartView::TrendChartView(const DeviceTrend &trend, QWidget *parent)
     m_hoverBox = new QGraphicsRectItem(plot);
     m_hoverBox->setBrush(QColor(255, 255, 255, 230));
     m_hoverBox->setPen(QPen(Qt::gray));
-    m_hoverBox->setZValue(2);
+    // Above the lines and the legend.
+    m_hoverBox->setZValue(6);
     m_hoverLabel = new QGraphicsSimpleTextItem(m_hoverBox);
     m_hoverBox->hide();
 

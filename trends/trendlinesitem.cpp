@@ -14,8 +14,8 @@ TrendLinesItem::TrendLinesItem(QChart *chart, QLineSeries *series)
     , m_chart(chart)
     , m_series(series)
 {
-    // Above the grid, below the hover callout.
-    setZValue(1);
+    // Where Qt Charts puts its own series: above the grid and the axes.
+    setZValue(4);
 }
 
 void TrendLinesItem::setPoints(const QVector<QPointF> &points, int columns)
@@ -28,7 +28,8 @@ void TrendLinesItem::setPoints(const QVector<QPointF> &points, int columns)
 
 QRectF TrendLinesItem::boundingRect() const
 {
-    return m_chart->plotArea();
+    const qreal half = m_series->pen().widthF() / 2;
+    return m_chart->plotArea().adjusted(-half, -half, half, half);
 }
 
 void TrendLinesItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidget *)
@@ -52,7 +53,9 @@ void TrendLinesItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *, 
             lineOpen = true;
         }
     }
-    painter->setClipRect(m_chart->plotArea());
-    painter->setRenderHint(QPainter::Antialiasing, false);
-    painter->strokePath(path, m_series->pen());
+    // A sample on the frame is drawn whole, not cut in half.
+    const QPen pen = m_series->pen();
+    const qreal half = pen.widthF() / 2;
+    painter->setClipRect(m_chart->plotArea().adjusted(-half, -half, half, half));
+    painter->strokePath(path, pen);
 }
