@@ -35,12 +35,18 @@ void ColumnDecimator::add(qint64 ms, float low, float high, float last)
     if (m_open && column != m_column)
         flush();
     if (!m_open) {
+        if (m_gapPending)
+            appendBreak();
+        m_gapPending = false;
         m_open = true;
         m_column = column;
         m_first = {ms, last};
         m_low = {ms, low};
         m_high = {ms, high};
     } else {
+        // A gap with values on both sides within one pixel column has no
+        // width to show: the column's bar covers it.
+        m_gapPending = false;
         if (low < m_low.value)
             m_low = {ms, low};
         if (high > m_high.value)
@@ -51,7 +57,11 @@ void ColumnDecimator::add(qint64 ms, float low, float high, float last)
 
 void ColumnDecimator::addGap()
 {
-    flush();
+    m_gapPending = true;
+}
+
+void ColumnDecimator::appendBreak()
+{
     if (!m_points.isEmpty() && !std::isnan(m_points.constLast().y()))
         m_points.append(QPointF(m_points.constLast().x(), std::numeric_limits<double>::quiet_NaN()));
 }
@@ -78,6 +88,9 @@ void ColumnDecimator::emitPoint(const Extreme &extreme)
 QVector<QPointF> ColumnDecimator::finish()
 {
     flush();
+    if (m_gapPending)
+        appendBreak();
+    m_gapPending = false;
     return m_points;
 }
 

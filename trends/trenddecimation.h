@@ -6,7 +6,8 @@
 // Thins a time series to a plot's pixel columns. Each column keeps its first,
 // lowest, highest and last value in time order, so the drawn line covers the
 // same pixels as the full series and a one-sample spike is never lost. A gap
-// breaks the line: the points come back with a NaN y where the line stops.
+// between two columns breaks the line: the points come back with a NaN y
+// where the line stops. So a column yields at most four points and a break.
 class ColumnDecimator
 {
 public:
@@ -33,6 +34,7 @@ private:
 
     int columnOf(qint64 ms) const;
     void flush();
+    void appendBreak();
     void emitPoint(const Extreme &extreme);
 
     const qint64 m_fromMs;
@@ -40,7 +42,8 @@ private:
     const int m_columns;
 
     QVector<QPointF> m_points;
-    bool m_open = false; // the current column holds entries
+    bool m_open = false;       // the current column holds entries
+    bool m_gapPending = false; // a gap since the last entry
     int m_column = 0;
     Extreme m_first, m_low, m_high, m_last;
 

@@ -3,7 +3,7 @@
 #include <QChart>
 #include <QLineSeries>
 #include <QPainter>
-#include <QPainterPath>
+#include <QPolygonF>
 
 #include <cmath>
 
@@ -36,26 +36,27 @@ void TrendLinesItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *, 
 {
     if (!m_series->isVisible())
         return;
-    QPainterPath path;
-    bool lineOpen = false;
-    for (const QPointF &point : qAsConst(m_points)) {
-        if (std::isnan(point.y())) {
-            lineOpen = false;
-            continue;
-        }
-        const QPointF position = m_chart->mapToPosition(point, m_series);
-        if (lineOpen) {
-            path.lineTo(position);
-        } else {
-            path.moveTo(position);
-            // A lone sample still shows as a dot of the pen's width.
-            path.lineTo(position);
-            lineOpen = true;
-        }
-    }
     // A sample on the frame is drawn whole, not cut in half.
     const QPen pen = m_series->pen();
     const qreal half = pen.widthF() / 2;
     painter->setClipRect(m_chart->plotArea().adjusted(-half, -half, half, half));
-    painter->strokePath(path, pen);
+    painter->setPen(pen);
+
+    // Polylines rather than one path: the raster engine draws them far faster.
+    QPolygonF line;
+    const auto drawLine = [painter, &line] {
+        // A lone sample still shows as a dot of the pen's width.
+        if (line.size() == 1)
+            painter->drawPoint(line.constFirst());
+        else if (line.size() > 1)
+            painter->drawPolyline(line);
+        line.clear();
+    };
+    for (const QPointF &point : qAsConst(m_points)) {
+        if (std::isnan(point.y()))
+            drawLine();
+        else
+            line.append(m_chart->mapToPosition(point, m_series));
+    }
+    drawLine();
 }
