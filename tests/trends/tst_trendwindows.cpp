@@ -76,17 +76,6 @@ TrendWindow *trendWindowOf(const MainWindow &window, int row)
     return trendWindows(window)->windowFor(deviceItem(window, row));
 }
 
-void doubleClickTile(const MainWindow &window, int row)
-{
-    QListView *view = listView(window);
-    view->doItemsLayout();
-    const QModelIndex index = proxyModel(window)->mapFromSource(deviceModel(window)->index(row, 0));
-    const QPoint centre = view->visualRect(index).center();
-    // What a mouse sends: QTest's double-click alone lacks the first press.
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
-    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
-}
-
 QPoint viewPosition(const TrendChartView &view, const QPointF &value, TrendQuantity quantity)
 {
     return view.mapFromScene(view.chart()->mapToScene(view.chart()->mapToPosition(value, view.series(quantity))));
