@@ -136,10 +136,11 @@ TrendSample TrendHistory::nearest(qint64 ms, bool *aggregated) const
         }
     };
 
-    const auto minute = minuteAtOrAfter(ms);
-    for (auto it : {minute - 1, minute}) {
-        if (it >= m_minutes.begin() && it < m_minutes.end())
-            consider({it->ms(), it->pressureLast, it->temperatureLast}, true);
+    const std::size_t minute = std::size_t(minuteAtOrAfter(ms) - m_minutes.begin());
+    for (const std::size_t i : {minute - 1, minute}) {
+        // minute - 1 wraps around to a huge index when minute is 0.
+        if (i < m_minutes.size())
+            consider({m_minutes[i].ms(), m_minutes[i].pressureLast, m_minutes[i].temperatureLast}, true);
     }
 
     const std::size_t low = recentAtOrAfter(ms);
