@@ -6,6 +6,7 @@
 #include "app/portprobe.h"
 #include "devices/itemdata.h"
 #include "tiles/itemdelegate.h"
+#include "trends/trendwindows.h"
 
 #include <QButtonGroup>
 #include <QSortFilterProxyModel>
@@ -71,6 +72,8 @@ MainWindow::MainWindow(QWidget *parent)
     ui->listView->setViewMode(QListView::IconMode);
     // Icon mode switches dragging on; tiles stay where the layout puts them.
     ui->listView->setDragEnabled(false);
+    // A double-click opens the device's trend; the form sets no edit triggers.
+    new TrendWindows(deviceModel, ui->listView, this);
 
     pollTimer = new QTimer(this);
     pollTimer->setSingleShot(true);

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Runs the demo under a virtual display with CJK fonts and saves a picture of
 # the window with red, green and yellow tiles, plus the CSV files recorded
-# meanwhile. Usage: screenshot.sh [picture, default docs/screenshot.png]
+# meanwhile, and a picture of device 4's trend window after it filled for a
+# minute and a half.
+# Usage: screenshot.sh [picture, default docs/screenshot.png] [trend picture, default docs/trend.png]
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 output="$(realpath -m "${1:-$root/docs/screenshot.png}")"
+trend_output="$(realpath -m "${2:-$root/docs/trend.png}")"
 
 "$root/scripts/deps.sh"
 build="$root/build"
@@ -40,12 +43,14 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 
-mkdir -p "$work/records" "$(dirname "$output")"
+mkdir -p "$work/records" "$(dirname "$output")" "$(dirname "$trend_output")"
 DISPLAY="$display" QT_QPA_PLATFORM=xcb QT_LOGGING_RULES="default.debug=false" \
     "$build/scripts/democapture/velmora-democapture" --port "$bus" --record-dir "$work/records" --output "$output" \
+    --trend-output "$trend_output" --trend-device 4 \
     --device 1:KPa:3:1 --device 2:MPa:4:5 --device 3:Bar:2:1 --device 4:KPa:2:1 --device 5:psi:1:1
 
 echo "picture: $output"
+echo "trend picture: $trend_output"
 for file in "$work"/records/*.csv; do
     echo "== $(basename "$file")"
     head -n 4 "$file"

@@ -1,9 +1,14 @@
 // Drives the real window through a demo session — port, devices, Start with a
 // record folder — waits until red, green and yellow lamps are all shown, and
-// saves a picture of the window. Used to make the README's screenshot.
+// saves a picture of the window; then, if asked, opens one device's trend
+// window, lets it fill and saves a picture of that too. Used to make the
+// README's pictures.
 #include "app/mainwindow.h"
 #include "devices/itemdata.h"
 #include "tests/common/windowaccess.h"
+#include "trends/trendrecorder.h"
+#include "trends/trendwindow.h"
+#include "trends/trendwindows.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -40,6 +45,30 @@ bool addDeviceSpec(const MainWindow &window, const QString &spec)
     return true;
 }
 
+int rowOfAddress(const MainWindow &window, int address)
+{
+    for (int row = 0; row < deviceModel(window)->rowCount(); ++row) {
+        if (recordAt(window, row).address == address)
+            return row;
+    }
+    return -1;
+}
+
+// Opens the trend of `address`, waits `seconds` while it fills and saves it.
+bool saveTrend(const MainWindow &window, int address, int seconds, const QString &output)
+{
+    const int row = rowOfAddress(window, address);
+    if (row < 0)
+        return false;
+    doubleClickTile(window, row);
+    TrendWindow *trend = window.findChild<TrendWindows *>()->windowFor(deviceModel(window)->item(row));
+    if (!trend)
+        return false;
+    trend->move(40, 40);
+    wait(seconds * 1000);
+    return trend->grab().save(output);
+}
+
 int fail(const char *message)
 {
     std::fprintf(stderr, "democapture: %s\n", message);
@@ -59,7 +88,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption recordOption("record-dir", "Folder chosen at Start.", "DIR");
     const QCommandLineOption outputOption("output", "Picture to write (PNG).", "FILE");
     const QCommandLineOption timeoutOption("timeout", "Seconds to wait for all three lamp colours.", "S", "90");
-    parser.addOptions({portOption, deviceOption, recordOption, outputOption, timeoutOption});
+    const QCommandLineOption trendOutputOption("trend-output", "Picture of a trend window to write (PNG).", "FILE");
+    const QCommandLineOption trendDeviceOption("trend-device", "Address whose trend is pictured.", "ADDR", "4");
+    const QCommandLineOption trendSecondsOption("trend-seconds", "Seconds the trend fills before its picture.", "S",
+                                                "90");
+    parser.addOptions({portOption, deviceOption, recordOption, outputOption, timeoutOption, trendOutputOption,
+                       trendDeviceOption, trendSecondsOption});
     parser.process(application);
     if (!parser.isSet(portOption) || !parser.isSet(outputOption) || !parser.isSet(recordOption))
         return fail("--port, --record-dir and --output are required");
@@ -88,10 +122,15 @@ int main(int argc, char *argv[])
     wait(1500);
 
     const bool saved = window.grab().save(parser.value(outputOption));
+    const bool trendSaved = !parser.isSet(trendOutputOption)
+        || saveTrend(window, parser.value(trendDeviceOption).toInt(), parser.value(trendSecondsOption).toInt(),
+                     parser.value(trendOutputOption));
     widget<QPushButton>(window, "btnStop")->click();
     widget<QPushButton>(window, "btnOpen")->click();
     if (!saved)
         return fail("the picture could not be written");
+    if (!trendSaved)
+        return fail("the trend picture could not be written");
     if (!shownStatuses(window).contains(wanted))
         return fail("not every lamp colour showed in time (picture saved anyway)");
     return 0;

@@ -57,6 +57,18 @@ inline void addDevice(const MainWindow &window, int address, const QString &unit
     QTest::mouseClick(widget<QPushButton>(window, "btnAddreader"), Qt::LeftButton);
 }
 
+// Double-clicks the tile of a source row as a mouse does: a click, then the
+// double-click (QTest's double-click alone lacks the first press).
+inline void doubleClickTile(const MainWindow &window, int row)
+{
+    QListView *view = listView(window);
+    view->doItemsLayout();
+    const QModelIndex index = proxyModel(window)->mapFromSource(deviceModel(window)->index(row, 0));
+    const QPoint centre = view->visualRect(index).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
+}
+
 inline ItemData recordAt(const MainWindow &window, int row)
 {
     return readRecord(deviceModel(window), row);

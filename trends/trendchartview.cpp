@@ -1,0 +1,261 @@
+#include "trends/trendchartview.h"
+
+#include "trends/trenddecimation.h"
+#include "trends/trendlinesitem.h"
+#include "trends/trendrecorder.h"
+
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QGraphicsRectItem>
+#include <QGraphicsSimpleTextItem>
+#include <QLineSeries>
+#include <QMouseEvent>
+#include <QValueAxis>
+#include <QWheelEvent>
+
+#include <cmath>
+
+using namespace QtCharts;
+
+namespace {
+
+// Zooming in stops at ten seconds across; a fresh device shows its first minute.
+constexpr qint64 MinimumSpanMs = 10 * 1000;
+constexpr qint64 FirstSpanMs = 60 * 1000;
+constexpr double ZoomInFactor = 0.8;
+constexpr int HoverOffset = 12;
+
+void fitValueAxis(QValueAxis *axis, const ColumnDecimator &decimator)
+{
+    double low = 0;
+    double high = 1;
+    decimator.valueRange(&low, &high);
+    // A flat line sits in the middle instead of on the frame.
+    const double margin = high > low ? (high - low) * 0.05 : qMax(std::abs(high) * 0.01, 0.5);
+    axis->setRange(low - margin, high + margin);
+}
+
+} // namespace
+
+TrendChartView::TrendChartView(const DeviceTrend &trend, QWidget *parent)
+    : QChartView(new QChart, parent)
+    , m_trend(trend)
+    , m_timeAxis(new QDateTimeAxis)
+    , m_pressureAxis(new QValueAxis)
+    , m_temperatureAxis(new QValueAxis)
+    , m_pressureSeries(new QLineSeries)
+    , m_temperatureSeries(new QLineSeries)
+{
+    QChart *plot = chart();
+    plot->legend()->setAlignment(Qt::AlignBottom);
+
+    m_timeAxis->setFormat(QStringLiteral("MM-dd hh:mm:ss"));
+    m_timeAxis->setTickCount(6);
+    m_timeAxis->setTitleText(tr("时间"));
+    m_pressureAxis->setTitleText(tr("压力 (%1)").arg(trend.unit));
+    m_pressureAxis->setLabelFormat(QStringLiteral("%.%1f").arg(trend.decimals));
+    m_temperatureAxis->setTitleText(tr("温度 (℃)"));
+    m_temperatureAxis->setLabelFormat(QStringLiteral("%.1f"));
+    plot->addAxis(m_timeAxis, Qt::AlignBottom);
+    plot->addAxis(m_pressureAxis, Qt::AlignLeft);
+    plot->addAxis(m_temperatureAxis, Qt::AlignRight);
+
+    // The series carry the names, colours and axes; the lines themselves are
+    // drawn by TrendLinesItem so that gaps stay gaps.
+    m_pressureSeries->setName(tr("压力 (%1)").arg(trend.unit));
+    m_temperatureSeries->setName(tr("温度 (℃)"));
+    const QList<QPair<QLineSeries *, QValueAxis *>> pairs = {{m_pressureSeries, m_pressureAxis},
+                                                             {m_temperatureSeries, m_temperatureAxis}};
+    for (const auto &pair : pairs) {
+        plot->addSeries(pair.first);
+        pair.first->attachAxis(m_timeAxis);
+        pair.first->attachAxis(pair.second);
+        pair.second->setLabelsColor(pair.first->color());
+    }
+    m_pressureLines = new TrendLinesItem(plot, m_pressureSeries);
+    m_temperatureLines = new TrendLinesItem(plot, m_temperatureSeries);
+
+    m_hoverBox = new QGraphicsRectItem(plot);
+    m_hoverBox->setBrush(QColor(255, 255, 255, 230));
+    m_hoverBox->setPen(QPen(Qt::gray));
+    // Above the lines and the legend.
+    m_hoverBox->setZValue(6);
+    m_hoverLabel = new QGraphicsSimpleTextItem(m_hoverBox);
+    m_hoverBox->hide();
+
+    setRenderHint(QPainter::Antialiasing);
+    setMouseTracking(true);
+    connect(plot, &QChart::plotAreaChanged, this, [this](const QRectF &area) {
+        if (int(area.width()) != m_pressureLines->columns())
+            redraw();
+    });
+    showEverything();
+}
+
+QLineSeries *TrendChartView::series(TrendQuantity quantity) const
+{
+    return quantity == TrendQuantity::Pressure ? m_pressureSeries : m_temperatureSeries;
+}
+
+QVector<QPointF> TrendChartView::drawnPoints(TrendQuantity quantity) const
+{
+    return (quantity == TrendQuantity::Pressure ? m_pressureLines : m_temperatureLines)->points();
+}
+
+QString TrendChartView::hoverText() const
+{
+    return m_hoverBox->isVisible() ? m_hoverLabel->text() : QString();
+}
+
+void TrendChartView::showEverything()
+{
+    m_following = true;
+    refresh();
+}
+
+void TrendChartView::refresh()
+{
+    if (m_following) {
+        const qint64 latest = qMax(QDateTime::currentMSecsSinceEpoch(), m_trend.history.lastMs());
+        m_fromMs = m_trend.addedMs;
+        m_toMs = qMax(latest, m_trend.addedMs + FirstSpanMs);
+    }
+    redraw();
+}
+
+void TrendChartView::setView(qint64 fromMs, qint64 toMs)
+{
+    m_following = false;
+    m_fromMs = fromMs;
+    m_toMs = toMs;
+    redraw();
+}
+
+void TrendChartView::redraw()
+{
+    const int columns = qMax(1, int(chart()->plotArea().width()));
+    m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(m_fromMs), QDateTime::fromMSecsSinceEpoch(m_toMs));
+
+    const QList<QPair<TrendLinesItem *, QValueAxis *>> pairs = {{m_pressureLines, m_pressureAxis},
+                                                                {m_temperatureLines, m_temperatureAxis}};
+    for (const auto &pair : pairs) {
+        const TrendQuantity quantity
+            = pair.first == m_pressureLines ? TrendQuantity::Pressure : TrendQuantity::Temperature;
+        ColumnDecimator decimator(m_fromMs, m_toMs, columns);
+        m_trend.history.feed(quantity, m_fromMs, m_toMs, decimator);
+        fitValueAxis(pair.second, decimator);
+        pair.first->setPoints(decimator.finish(), columns);
+    }
+}
+
+qint64 TrendChartView::timeAt(const QPoint &position) const
+{
+    const QPointF inChart = chart()->mapFromScene(mapToScene(position));
+    return qint64(std::llround(chart()->mapToValue(inChart, m_pressureSeries).x()));
+}
+
+void TrendChartView::wheelEvent(QWheelEvent *event)
+{
+    const int steps = event->angleDelta().y() / 120;
+    if (steps == 0 || m_toMs <= m_fromMs) {
+        event->ignore();
+        return;
+    }
+    const qint64 anchor = qBound(m_fromMs, timeAt(event->position().toPoint()), m_toMs);
+    const double share = double(anchor - m_fromMs) / double(m_toMs - m_fromMs);
+    const double span = double(m_toMs - m_fromMs) * std::pow(ZoomInFactor, steps);
+    const qint64 newSpan = qMax(MinimumSpanMs, qint64(span));
+    const qint64 from = anchor - qint64(share * double(newSpan));
+    setView(from, from + newSpan);
+    event->accept();
+}
+
+void TrendChartView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QChartView::mousePressEvent(event);
+        return;
+    }
+    m_dragging = true;
+    m_dragStart = event->pos();
+    m_dragFromMs = m_fromMs;
+    m_dragToMs = m_toMs;
+    hideHover();
+    event->accept();
+}
+
+void TrendChartView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_dragging) {
+        showHover(event->pos());
+        return;
+    }
+    const double width = chart()->plotArea().width();
+    if (width < 1 || event->pos().x() == m_dragStart.x())
+        return;
+    const qint64 shift
+        = qint64(double(m_dragStart.x() - event->pos().x()) * double(m_dragToMs - m_dragFromMs) / width);
+    setView(m_dragFromMs + shift, m_dragToMs + shift);
+}
+
+void TrendChartView::mouseReleaseEvent(QMouseEvent *event)
+{
+    m_dragging = false;
+    QChartView::mouseReleaseEvent(event);
+}
+
+void TrendChartView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    m_dragging = false;
+    showEverything();
+    event->accept();
+}
+
+void TrendChartView::leaveEvent(QEvent *event)
+{
+    hideHover();
+    QChartView::leaveEvent(event);
+}
+
+void TrendChartView::showHover(const QPoint &position)
+{
+    const QPointF inChart = chart()->mapFromScene(mapToScene(position));
+    const QRectF area = chart()->plotArea();
+    if (m_trend.history.isEmpty() || !area.contains(inChart)) {
+        hideHover();
+        return;
+    }
+    bool aggregated = false;
+    const TrendSample sample = m_trend.history.nearest(timeAt(position), &aggregated);
+    m_hoverLabel->setText(describe(sample, aggregated));
+    m_hoverLabel->setPos(4, 4);
+    const QRectF box = m_hoverLabel->boundingRect().adjusted(0, 0, 8, 8);
+    m_hoverBox->setRect(box);
+
+    // Beside the cursor, on whichever side keeps it inside the plot.
+    QPointF at = inChart + QPointF(HoverOffset, HoverOffset);
+    if (at.x() + box.width() > area.right())
+        at.setX(inChart.x() - HoverOffset - box.width());
+    if (at.y() + box.height() > area.bottom())
+        at.setY(inChart.y() - HoverOffset - box.height());
+    m_hoverBox->setPos(at);
+    m_hoverBox->show();
+}
+
+void TrendChartView::hideHover()
+{
+    m_hoverBox->hide();
+}
+
+QString TrendChartView::describe(const TrendSample &sample, bool aggregated) const
+{
+    const auto value = [](float number, int decimals, const QString &unit) {
+        return std::isnan(number) ? tr("无读数") : QStringLiteral("%1 %2").arg(QString::number(number, 'f', decimals), unit);
+    };
+    QString time = QDateTime::fromMSecsSinceEpoch(sample.ms).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+    if (aggregated)
+        time += tr("（该分钟最后一次）");
+    return tr("%1\n压力：%2\n温度：%3")
+        .arg(time, value(sample.pressure, m_trend.decimals, m_trend.unit),
+             value(sample.temperature, 1, QStringLiteral("℃")));
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "trends/trendhistory.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <unordered_map>
+
+class QStandardItem;
+class QStandardItemModel;
+
+// What a trend shows of one device: who it is, since when, and its history.
+struct DeviceTrend
+{
+    quint8 address = 0;
+    QString unit;
+    quint16 decimals = 0;
+    qint64 addedMs = 0;
+    TrendHistory history;
+
+    // The record's counters when last seen: a rise tells a poll happened.
+    quint32 totalCount = 0;
+    quint32 failCount = 0;
+};
+
+// Keeps a trend for every device in the model, from the moment its row is
+// added until it is removed or the model is cleared. It only watches: a poll
+// is seen as a rise of the record's poll count, a failure as a rise of its
+// failure count, and the values are the texts the tile shows.
+class TrendRecorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TrendRecorder(QStandardItemModel *model, QObject *parent = nullptr);
+    ~TrendRecorder() override;
+
+    // The trend of a device item; null for an item the model does not hold.
+    const DeviceTrend *trend(const QStandardItem *device) const;
+
+signals:
+    void sampled(const QStandardItem *device);
+    // Emitted before the trend is dropped.
+    void removed(const QStandardItem *device);
+
+private:
+    void track(int first, int last);
+    void sample(int first, int last);
+    void forget(int first, int last);
+    void forgetAll();
+
+    QStandardItemModel *m_model;
+    std::unordered_map<const QStandardItem *, std::unique_ptr<DeviceTrend>> m_trends;
+};
