@@ -2,16 +2,24 @@
 
 #include "acquisition/serialline.h"
 
+#include <algorithm>
+#include <cerrno>
+
 namespace {
 
 constexpr int DefaultSlave = 1;
 constexpr int ResponseTimeoutSeconds = 1;
+constexpr int FirstReopenMs = 1000;
+constexpr int LongestReopenMs = 10000;
 
 } // namespace
 
 LineWorker::LineWorker(const LineSettings &settings)
     : settings(settings)
+    , reopenTimer(new QTimer(this))
 {
+    reopenTimer->setSingleShot(true);
+    connect(reopenTimer, &QTimer::timeout, this, &LineWorker::reopen);
 }
 
 LineWorker::~LineWorker()
@@ -21,18 +29,7 @@ LineWorker::~LineWorker()
 
 void LineWorker::open()
 {
-    context = modbus_new_rtu(settings.device.constData(), settings.baud, settings.parity, settings.dataBits,
-                             settings.stopBits);
-    // A null context fails every call below, so it takes the failure path.
-    modbus_set_slave(context, DefaultSlave);
-    modbus_set_debug(context, 0);
-    if (modbus_connect(context) == -1) {
-        releaseContext(context);
-        emit opened(false);
-        return;
-    }
-    modbus_set_response_timeout(context, ResponseTimeoutSeconds, 0);
-    emit opened(true);
+    emit opened(connectLine());
 }
 
 void LineWorker::poll(quint64 request, int address)
@@ -46,6 +43,41 @@ void LineWorker::poll(quint64 request, int address)
         // as this device's answer.
         modbus_flush(context);
         result.answered = modbus_read_input_registers(context, 0, InputRegisterCount, result.registers.data()) >= 0;
+        // A slave that does not answer, or answers badly, leaves the line as
+        // it is; only a device that is gone loses it.
+        if (!result.answered && isLostDeviceError(errno))
+            loseLine();
     }
     emit polled(result);
+}
+
+bool LineWorker::connectLine()
+{
+    context = modbus_new_rtu(settings.device.constData(), settings.baud, settings.parity, settings.dataBits,
+                             settings.stopBits);
+    // A null context fails every call below, so it takes the failure path.
+    modbus_set_slave(context, DefaultSlave);
+    modbus_set_debug(context, 0);
+    if (modbus_connect(context) == -1) {
+        releaseContext(context);
+        return false;
+    }
+    modbus_set_response_timeout(context, ResponseTimeoutSeconds, 0);
+    return true;
+}
+
+void LineWorker::loseLine()
+{
+    releaseContext(context);
+    reopenTimer->start(FirstReopenMs);
+    emit lineLost();
+}
+
+void LineWorker::reopen()
+{
+    if (connectLine()) {
+        emit lineRestored();
+        return;
+    }
+    reopenTimer->start(std::min(2 * reopenTimer->interval(), LongestReopenMs));
 }

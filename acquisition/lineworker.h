@@ -4,12 +4,18 @@
 #include "acquisition/pollresult.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <modbus.h>
 
 // Owns the libmodbus context of one open line, from open to release, on the
 // line's own thread: every blocking call on the line happens here, and its
 // outcome goes back as a queued signal.
+//
+// A line whose device is lost (the adapter pulled, the device gone) is let go
+// of at once, so the kernel can give the adapter its name back, and opened
+// again with the same settings after 1 s, then at growing intervals of at
+// most 10 s, until it opens. Meanwhile every poll fails.
 class LineWorker : public QObject
 {
     Q_OBJECT
@@ -24,8 +30,16 @@ public:
 signals:
     void opened(bool ok);
     void polled(const PollResult &result);
+    void lineLost();
+    void lineRestored();
 
 private:
+    bool connectLine();
+    void loseLine();
+    void reopen();
+
     const LineSettings settings;
     modbus_t *context = nullptr;
+    // A child, so that it moves to the line's thread with the worker.
+    QTimer *const reopenTimer;
 };

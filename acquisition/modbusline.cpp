@@ -34,6 +34,14 @@ void ModbusLine::open(const LineSettings &settings)
         if (generation == lastWorker)
             emit polled(result);
     });
+    connect(worker, &LineWorker::lineLost, this, [this, generation] {
+        if (generation == lastWorker)
+            emit lineLost();
+    });
+    connect(worker, &LineWorker::lineRestored, this, [this, generation] {
+        if (generation == lastWorker)
+            emit lineRestored();
+    });
     // Queued behind whatever the previous worker still has to finish.
     QMetaObject::invokeMethod(worker, &LineWorker::open, Qt::QueuedConnection);
 }

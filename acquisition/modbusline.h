@@ -33,6 +33,10 @@ public:
 signals:
     void openFinished(bool ok);
     void polled(const PollResult &result);
+    // The open line's device was lost; it is being opened again by itself.
+    void lineLost();
+    // The lost device opened again; polls reach the line again.
+    void lineRestored();
 
 private:
     void retireWorker();

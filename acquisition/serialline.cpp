@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <cerrno>
+
 QString serialDeviceString(const QString &portText)
 {
 #ifdef Q_OS_WIN
@@ -31,6 +33,21 @@ char parityCharacter(const QString &parityText)
     if (parityText == QLatin1String("O"))
         return 'O';
     return 'E';
+}
+
+bool isLostDeviceError(int error)
+{
+    switch (error) {
+    case EIO:        // the line hung up, or the adapter is failing
+    case ENXIO:      // the device is gone
+    case ENODEV:
+    case EBADF:
+    case EPIPE:
+    case ECONNRESET: // libmodbus's name for end of file on the line
+        return true;
+    default:
+        return false;
+    }
 }
 
 void releaseContext(modbus_t *&context)

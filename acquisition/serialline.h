@@ -16,6 +16,11 @@ QByteArray serialDeviceBytes(const QString &deviceString);
 // 'N' for "N", 'O' for "O", 'E' for anything else.
 char parityCharacter(const QString &parityText);
 
+// Whether a failed transaction's error number says the device itself is gone
+// (pulled, hung up, failing with an I/O error) rather than a slave that did
+// not answer or answered badly.
+bool isLostDeviceError(int error);
+
 // Closes and frees the context and leaves nullptr behind; a null context is
 // left as it is.
 void releaseContext(modbus_t *&context);

@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "acquisition/linenotice.h"
 #include "acquisition/modbusline.h"
 #include "acquisition/pollcycle.h"
 #include "app/portprobe.h"
@@ -9,6 +10,7 @@
 #include "trends/trendwindows.h"
 
 #include <QButtonGroup>
+#include <QDateTime>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
 #include <QTimer>
@@ -93,6 +95,13 @@ MainWindow::MainWindow(QWidget *parent)
     pollCycle = new PollCycle(deviceModel, modbusLine, this);
     pollCycle->setObjectName(QStringLiteral("pollCycle"));
     connect(pollCycle, &PollCycle::finished, this, &MainWindow::pollCycleFinished);
+    // A lost line is opened again by its owner; the button keeps its caption,
+    // as the operator still wants the line open.
+    lineNotice = new LineNotice(this);
+    connect(modbusLine, &ModbusLine::lineLost, lineNotice,
+            [this] { lineNotice->lineLost(QDateTime::currentDateTime()); });
+    connect(modbusLine, &ModbusLine::lineRestored, lineNotice,
+            [this] { lineNotice->lineRestored(QDateTime::currentDateTime()); });
 
     ui->btnStop->setEnabled(false);
     ui->btnStart->setEnabled(true);

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+class LineNotice;
 class ModbusLine;
 class PollCycle;
 class QAbstractButton;
@@ -56,6 +57,7 @@ private:
     // cycle that sends it requests.
     ModbusLine *modbusLine = nullptr;
     PollCycle *pollCycle = nullptr;
+    LineNotice *lineNotice = nullptr;
 
     // Set by Stop and by closing the port, cleared by Start: a poll cycle that
     // is running then ends without scheduling the next one.

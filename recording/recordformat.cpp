@@ -27,13 +27,15 @@ QString recordHeader()
     return tr("序号,") + tr("时间,") + tr("压力,") + tr("单位,") + tr("温度(℃),\n");
 }
 
-QString recordRow(const ItemData &record, const QDateTime &written)
+QString recordRow(const ItemData &record, const QDateTime &written, bool current)
 {
+    const QString pressure = current ? record.pressureText : QString();
+    const QString temperature = current ? record.temperatureText : QString();
     return tr("%1,").arg(record.recordIndex)
         + tr("%1,").arg(written.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
-        + tr("%1,").arg(record.pressureText)
+        + tr("%1,").arg(pressure)
         + tr("%1,").arg(record.unit)
-        + tr("%1,\n").arg(record.temperatureText);
+        + tr("%1,\n").arg(temperature);
 }
 
 bool recordIsDue(int first, int last, int period)

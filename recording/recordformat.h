@@ -14,7 +14,10 @@ QString recordFileName(int address, const QDateTime &named, int copy = 1);
 QString recordHeader();
 
 // One data row for `record`, numbered by its recordIndex, line end included.
-QString recordRow(const ItemData &record, const QDateTime &written);
+// Unless the readings are `current` (the device's latest poll answered), the
+// pressure and temperature fields are empty: a row never claims a reading
+// that was not read.
+QString recordRow(const ItemData &record, const QDateTime &written, bool current);
 
 // Whether a device with this record period (at least 1 s) writes a row at
 // one of the record ticks first..last (first <= last).

@@ -64,7 +64,10 @@ void MainWindow::saved_process()
         // A device added after Start has no file in this recording; that is no loss.
         if (record.filePath.isEmpty())
             continue;
-        const bool written = appendRecordRow(record.filePath, recordRow(record, QDateTime::currentDateTime()));
+        // A device whose latest poll failed is red: its row has no readings.
+        const bool current = readStatus(deviceModel->index(row, 0)) != Offline;
+        const bool written
+            = appendRecordRow(record.filePath, recordRow(record, QDateTime::currentDateTime(), current));
         if (!written && !reportedRecordFiles.contains(record.filePath)) {
             reportedRecordFiles << record.filePath;
             newlyLost << record.filePath;

@@ -43,8 +43,9 @@ Bus::Bus(const SimOptions &options)
     }
 }
 
-bool Bus::serve(int lineFd, int stopFd, QString *error)
+Bus::End Bus::serve(int lineFd, const ShutdownSignals &shutdown, QString *error)
 {
+    const int stopFd = shutdown.fd();
     for (;;) {
         const auto wait = timeUntilNextEvent(Clock::now());
         timespec timeout{};
@@ -55,16 +56,22 @@ bool Bus::serve(int lineFd, int stopFd, QString *error)
             if (errno == EINTR)
                 continue;
             *error = QStringLiteral("poll failed: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
-            return false;
+            return End::Failed;
         }
-        if (fds[1].revents != 0)
-            return drainAfterStop(lineFd, error);
+        if (fds[1].revents != 0) {
+            if (shutdown.takePull()) {
+                m_framer.discardPartial();
+                m_outgoing.clear();
+                return End::Pulled;
+            }
+            return drainAfterStop(lineFd, error) ? End::Stopped : End::Failed;
+        }
 
         if ((fds[0].revents & POLLIN) && !readLine(lineFd, error))
-            return false;
+            return End::Failed;
         if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             *error = QStringLiteral("the line hung up");
-            return false;
+            return End::Failed;
         }
 
         const auto now = Clock::now();

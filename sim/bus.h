@@ -3,6 +3,7 @@
 #include "linestats.h"
 #include "linetiming.h"
 #include "rtuframer.h"
+#include "shutdownsignals.h"
 #include "simoptions.h"
 #include "transmitter.h"
 
@@ -21,10 +22,13 @@ class Bus {
 public:
     explicit Bus(const SimOptions &options);
 
-    // Serves the line on `lineFd` until `stopFd` turns readable, then counts
-    // the requests still arriving, unanswered. False, with `error` set, when
-    // the line itself fails.
-    bool serve(int lineFd, int stopFd, QString *error);
+    enum class End { Stopped, Pulled, Failed };
+
+    // Serves the line on `lineFd` until a signal arrives. On a stop it counts
+    // the requests still arriving, unanswered; on a pull it forgets whatever
+    // was half received or not yet sent, as a line cut off does. Failed, with
+    // `error` set, when the line itself fails.
+    End serve(int lineFd, const ShutdownSignals &shutdown, QString *error);
 
     const LineStats &stats() const { return m_stats; }
 

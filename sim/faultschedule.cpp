@@ -21,6 +21,10 @@ Fault FaultSchedule::next()
             return rule.fault;
     }
     for (const FaultRule &rule : m_rules) {
+        if (rule.trigger == FaultRule::Trigger::After && request > static_cast<quint64>(rule.count))
+            return rule.fault;
+    }
+    for (const FaultRule &rule : m_rules) {
         if (rule.trigger == FaultRule::Trigger::Every && request % static_cast<quint64>(rule.count) == 0)
             return rule.fault;
     }

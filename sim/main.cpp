@@ -4,10 +4,12 @@
 #include "simoptions.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 
 #include <csignal>
 #include <cstdio>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -24,6 +26,22 @@ int fail(const QString &message, int exitCode)
 {
     printLine(stderr, "velmora-sim: " + message.toLocal8Bit());
     return exitCode;
+}
+
+// Sleeps for `milliseconds` unless a stop signal comes first; false then.
+// Further pulls meanwhile change nothing.
+bool waitUnlessStopped(const sim::ShutdownSignals &shutdown, int milliseconds)
+{
+    const QDeadlineTimer deadline(milliseconds);
+    for (;;) {
+        const qint64 left = deadline.remainingTime();
+        if (left == 0)
+            return true;
+        pollfd fd{shutdown.fd(), POLLIN, 0};
+        const int ready = ::poll(&fd, 1, int(left));
+        if (ready > 0 && !shutdown.takePull())
+            return false;
+    }
 }
 
 bool writeStatsFile(const QString &path, const QByteArray &json)
@@ -59,19 +77,30 @@ int main(int argc, char *argv[])
     }
 
     QString error;
-    const auto line = options.devicePath.isEmpty() ? sim::SerialLine::openPseudoTerminal(&error)
-                                                   : sim::SerialLine::openDevice(options.devicePath, options.baud, &error);
-    if (!line)
-        return fail(error, 1);
-    const auto link = options.linkPath.isEmpty()
-        ? std::optional<sim::SymbolicLink>()
-        : sim::SymbolicLink::create(options.linkPath, line->path(), &error);
-    if (!options.linkPath.isEmpty() && !link)
-        return fail(error, 1);
-    printLine(stdout, line->path().toLocal8Bit());
-
     sim::Bus bus(options);
-    const bool served = bus.serve(line->fd(), shutdown->fd(), &error);
+    sim::Bus::End end = sim::Bus::End::Pulled;
+    for (bool first = true; end == sim::Bus::End::Pulled; first = false) {
+        // A pulled line comes back after a while, unless a stop comes first.
+        if (!first && !waitUnlessStopped(*shutdown, options.replugAfterMs)) {
+            end = sim::Bus::End::Stopped;
+            break;
+        }
+        // The line and its link live for one plug-in: dropping the master
+        // hangs up whoever has the device open, as pulling an adapter does.
+        const auto line = options.devicePath.isEmpty()
+            ? sim::SerialLine::openPseudoTerminal(&error)
+            : sim::SerialLine::openDevice(options.devicePath, options.baud, &error);
+        if (!line)
+            return fail(error, 1);
+        const auto link = options.linkPath.isEmpty()
+            ? std::optional<sim::SymbolicLink>()
+            : sim::SymbolicLink::create(options.linkPath, line->path(), &error);
+        if (!options.linkPath.isEmpty() && !link)
+            return fail(error, 1);
+        printLine(stdout, line->path().toLocal8Bit());
+        end = bus.serve(line->fd(), *shutdown, &error);
+    }
+    const bool served = end != sim::Bus::End::Failed;
 
     const QByteArray json = bus.stats().toJson();
     const bool saved = options.statsFile.isEmpty() || writeStatsFile(options.statsFile, json);

@@ -10,6 +10,12 @@ void RtuFramer::append(const QByteArray &bytes)
     m_buffer.append(bytes);
 }
 
+void RtuFramer::discardPartial()
+{
+    m_buffer.clear();
+    m_dropping = false;
+}
+
 bool RtuFramer::idle() const
 {
     return m_buffer.isEmpty() && !m_dropping;

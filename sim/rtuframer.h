@@ -19,6 +19,10 @@ public:
     // quiet for an inter-frame gap, so whatever is buffered is all there is.
     std::optional<QByteArray> takeFrame(bool lineSilent);
 
+    // Forgets a frame half received when the line was cut off; the count of
+    // dropped runs stays.
+    void discardPartial();
+
     // True while nothing is buffered and no run of dropped bytes is open.
     bool idle() const;
 

@@ -27,6 +27,7 @@ const char *const SpecHelp =
     "  regs=<r0>:<r1>:<r2>:<r3>:<r4>:<r5>:<r6>   raw registers (decimal or 0x hex)\n"
     "  fault=<kind>:<probability 0..1>          random, seeded by --seed\n"
     "  first=<kind>:<N>                         the first N requests\n"
+    "  after=<kind>:<N>                         every request after the first N\n"
     "  every=<kind>:<k>                         every k-th request\n"
     "  delay=<ms>                               extra reply delay\n"
     "Fault kinds: silent, crc, exception, foreign, truncated, split (the reply in two\n"
@@ -112,11 +113,13 @@ std::optional<FaultRule> parseFaultRule(const QString &key, const QString &value
         rule.probability = *probability;
         return rule;
     }
-    const bool first = key == QLatin1String("first");
-    const auto count = parseInteger(amount, first ? 0 : 1, 1'000'000'000);
+    const bool every = key == QLatin1String("every");
+    const auto count = parseInteger(amount, every ? 1 : 0, 1'000'000'000);
     if (!count)
         return std::nullopt;
-    rule.trigger = first ? FaultRule::Trigger::First : FaultRule::Trigger::Every;
+    rule.trigger = every                           ? FaultRule::Trigger::Every
+        : key == QLatin1String("first")            ? FaultRule::Trigger::First
+                                                   : FaultRule::Trigger::After;
     rule.count = static_cast<int>(*count);
     return rule;
 }
@@ -144,7 +147,8 @@ bool applyKey(const QString &key, const QString &value, TransmitterConfig &confi
         config.rawRegisters = parseRegisters(value);
         return config.rawRegisters.has_value();
     }
-    if (key == QLatin1String("fault") || key == QLatin1String("first") || key == QLatin1String("every")) {
+    if (key == QLatin1String("fault") || key == QLatin1String("first") || key == QLatin1String("after")
+        || key == QLatin1String("every")) {
         const auto rule = parseFaultRule(key, value);
         if (rule)
             config.faults.push_back(*rule);
@@ -201,8 +205,13 @@ CommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption hostileOption("hostile", "Answer every request with a misbehaving reply.");
     const QCommandLineOption statsOption("stats-file", "Also write the exit statistics to PATH.", "PATH");
     const QCommandLineOption parentOption("die-with-parent", "Exit as on SIGTERM when the parent process dies.");
+    const QCommandLineOption replugOption(
+        "replug-after",
+        "SIGUSR1 pulls the line: the pseudo-terminal is dropped and a new one is served behind the same --link "
+        "MS milliseconds later (default 5000).",
+        "MS", "5000");
     parser.addOptions({helpOption, slaveOption, deviceOption, linkOption, baudOption, bitsOption, seedOption,
-                       hostileOption, statsOption, parentOption});
+                       hostileOption, statsOption, parentOption, replugOption});
 
     CommandLine result;
     if (!parser.parse(arguments)) {
@@ -258,6 +267,13 @@ CommandLine parseCommandLine(const QStringList &arguments)
         return result;
     }
     options.seed = static_cast<quint32>(*seed);
+
+    const auto replugAfter = parseInteger(parser.value(replugOption), 0, 3'600'000);
+    if (!replugAfter) {
+        result.message = QStringLiteral("--replug-after needs 0..3600000 milliseconds");
+        return result;
+    }
+    options.replugAfterMs = static_cast<int>(*replugAfter);
 
     options.devicePath = parser.value(deviceOption);
     if (!options.devicePath.isEmpty() && options.baud > 0 && !termiosSpeed(options.baud)) {

@@ -21,6 +21,7 @@ struct SimOptions {
     quint32 seed = 1;
     bool hostile = false;
     bool dieWithParent = false;
+    int replugAfterMs = 5000; // a line pulled by SIGUSR1 comes back after this
 };
 
 // Parses ADDR[,key=value]...; on failure returns nothing and says why in `error`.

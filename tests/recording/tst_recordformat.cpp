@@ -53,14 +53,18 @@ void TestRecordFormat::composesRows_data()
     QTest::addColumn<QString>("unit");
     QTest::addColumn<QString>("temperature");
     QTest::addColumn<QDateTime>("written");
+    QTest::addColumn<bool>("current");
     QTest::addColumn<QString>("row");
 
-    QTest::newRow("first row") << 1u << "101.325" << "KPa" << "23.5" << at("2024-03-05T08:09:12")
+    QTest::newRow("first row") << 1u << "101.325" << "KPa" << "23.5" << at("2024-03-05T08:09:12") << true
                                << "1,2024-03-05 08:09:12,101.325,KPa,23.5,\n";
-    QTest::newRow("never read") << 3u << "" << "psi" << "" << at("2026-12-07T21:00:01")
+    QTest::newRow("never read") << 3u << "" << "psi" << "" << at("2026-12-07T21:00:01") << false
                                 << "3,2026-12-07 21:00:01,,psi,,\n";
-    QTest::newRow("long recording") << 86400u << "-0.7" << "Kgf/cm2" << "6552.6" << at("2026-01-02T03:04:05")
+    QTest::newRow("long recording") << 86400u << "-0.7" << "Kgf/cm2" << "6552.6" << at("2026-01-02T03:04:05") << true
                                     << "86400,2026-01-02 03:04:05,-0.7,Kgf/cm2,6552.6,\n";
+    // The tile keeps the last reading; the file does not claim it again.
+    QTest::newRow("latest poll failed") << 12u << "0.2508" << "MPa" << "41.3" << at("2026-12-07T04:39:11") << false
+                                        << "12,2026-12-07 04:39:11,,MPa,,\n";
 }
 
 void TestRecordFormat::composesRows()
@@ -70,6 +74,7 @@ void TestRecordFormat::composesRows()
     QFETCH(QString, unit);
     QFETCH(QString, temperature);
     QFETCH(QDateTime, written);
+    QFETCH(bool, current);
     QFETCH(QString, row);
 
     ItemData record;
@@ -77,7 +82,7 @@ void TestRecordFormat::composesRows()
     record.pressureText = pressure;
     record.unit = unit;
     record.temperatureText = temperature;
-    QCOMPARE(recordRow(record, written), row);
+    QCOMPARE(recordRow(record, written, current), row);
 }
 
 void TestRecordFormat::findsDueTicks_data()

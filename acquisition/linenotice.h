@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+class QDateTime;
+class QMessageBox;
+class QWidget;
+
+// Tells the operator, without holding anything up, when the line was lost and
+// when it came back: one notice beside the window that keeps the latest
+// events with their times, and the debug output.
+class LineNotice : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit LineNotice(QWidget *window);
+
+    void lineLost(const QDateTime &when);
+    void lineRestored(const QDateTime &when);
+
+private:
+    void tell(const QString &event);
+
+    QWidget *const window;
+    QPointer<QMessageBox> notice;
+    QStringList events;
+};
