@@ -3,6 +3,7 @@
 
 #include "acquisition/serialline.h"
 #include "app/portprobe.h"
+#include "devices/devicelistactions.h"
 #include "devices/itemdata.h"
 #include "tiles/itemdelegate.h"
 
@@ -70,6 +71,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->listView->setViewMode(QListView::IconMode);
     // Icon mode switches dragging on; tiles stay where the layout puts them.
     ui->listView->setDragEnabled(false);
+    new DeviceListActions(this, ui, deviceModel);
 
     pollTimer = new QTimer(this);
     pollTimer->setSingleShot(true);
