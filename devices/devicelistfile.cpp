@@ -56,13 +56,15 @@ public:
         return value.toString();
     }
 
-    // A line setting is a text of the window's boxes; a hand-written 9600 or
-    // 8 stands for the same text.
+    // A line setting is a text of the window's boxes; a hand-written number
+    // such as 9600 or 1.5 stands for the same text.
     QString setting(const char *key, const QString &label)
     {
         const QJsonValue value = field(key, label);
-        if (value.isDouble() && isWhole(value.toDouble()))
-            return QString::number(qint64(value.toDouble()));
+        if (value.isDouble()) {
+            const double number = value.toDouble();
+            return isWhole(number) ? QString::number(qint64(number)) : QString::number(number);
+        }
         if (!value.isUndefined() && !value.isString())
             fail(tr("%1 (%2) 应为文本").arg(label, QLatin1String(key)));
         return value.toString();
