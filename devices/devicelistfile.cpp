@@ -124,7 +124,7 @@ private:
 
     QJsonValue field(const char *key, const QString &label)
     {
-        const QJsonValue value = m_object.value(QLatin1String(key));
+        QJsonValue value = m_object.value(QLatin1String(key));
         if (value.isUndefined())
             fail(tr("缺少 %1 (%2)").arg(label, QLatin1String(key)));
         return value;

@@ -56,10 +56,13 @@ QString deviceJson(const QString &address, const QString &unit, int decimals, in
 const QString goodHead = QStringLiteral(R"("format": "velmora-device-list", "version": 1)");
 const QString goodLine = QStringLiteral(
     R"("port": "/dev/ttyUSB3", "baudRate": "115200", "parity": "O", "dataBits": "8", "stopBits": "1")");
-const QString goodDevices = deviceJson("1", "KPa", 2, 5) + ", " + deviceJson("2", "MPa", 4, 10);
+QString goodDevices()
+{
+    return deviceJson("1", "KPa", 2, 5) + ", " + deviceJson("2", "MPa", 4, 10);
+}
 
 QByteArray listFile(const QString &head = goodHead, const QString &line = goodLine,
-                    const QString &devices = goodDevices)
+                    const QString &devices = goodDevices())
 {
     return QStringLiteral(R"({%1, "line": {%2}, "devices": [%3]})").arg(head, line, devices).toUtf8();
 }
@@ -178,7 +181,7 @@ QStringList TestDeviceListFile::devices() const
 
 QString TestDeviceListFile::writeFile(const QByteArray &content)
 {
-    const QString path = dir->filePath(QStringLiteral("bench.json"));
+    QString path = dir->filePath(QStringLiteral("bench.json"));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
         qFatal("cannot write %s", qPrintable(path));
@@ -237,7 +240,7 @@ void TestDeviceListFile::rejectsBadFileChangingNothing_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("problem");
 
-    const QString deviceAt3 = goodDevices + ", ";
+    const QString deviceAt3 = goodDevices() + ", ";
     QTest::newRow("not JSON") << goodHead.toUtf8().prepend("{\n") << "不是 JSON 文件：第 2 行";
     QTest::newRow("a JSON array") << QByteArray("[1, 2]") << "文件应为一个 JSON 对象";
     QTest::newRow("another format")
