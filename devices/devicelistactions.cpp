@@ -80,13 +80,22 @@ QList<int> DeviceListActions::addDevices(const QVector<DeviceEntry> &devices)
     return skipped;
 }
 
+QString DeviceListActions::askPath(QFileDialog::AcceptMode mode)
+{
+    const QString path = mode == QFileDialog::AcceptSave
+        ? QFileDialog::getSaveFileName(m_window, tr("保存设备列表"), m_directory, tr("设备列表 (*.json)"))
+        : QFileDialog::getOpenFileName(m_window, tr("打开设备列表"), m_directory,
+                                       tr("设备列表 (*.json);;所有文件 (*)"));
+    if (!path.isEmpty())
+        m_directory = QFileInfo(path).absolutePath();
+    return path;
+}
+
 void DeviceListActions::save()
 {
-    const QString path = QFileDialog::getSaveFileName(m_window, tr("保存设备列表"), m_directory,
-                                                      tr("设备列表 (*.json)"));
+    const QString path = askPath(QFileDialog::AcceptSave);
     if (path.isEmpty())
         return;
-    m_directory = QFileInfo(path).absolutePath();
 
     DeviceList list;
     list.line = lineSettings();
@@ -103,11 +112,9 @@ void DeviceListActions::save()
 
 void DeviceListActions::open()
 {
-    const QString path = QFileDialog::getOpenFileName(m_window, tr("打开设备列表"), m_directory,
-                                                      tr("设备列表 (*.json);;所有文件 (*)"));
+    const QString path = askPath(QFileDialog::AcceptOpen);
     if (path.isEmpty())
         return;
-    m_directory = QFileInfo(path).absolutePath();
     const QString shownPath = QDir::toNativeSeparators(path);
 
     QFile file(path);

@@ -2,6 +2,7 @@
 
 #include "devices/devicelistfile.h"
 
+#include <QFileDialog>
 #include <QList>
 #include <QObject>
 
@@ -32,6 +33,8 @@ public:
 
 private:
     QAction *newAction(const QString &text, const char *name, Qt::Key key);
+    // Asks for a list file; an empty path when the operator cancels.
+    QString askPath(QFileDialog::AcceptMode mode);
     void save();
     void open();
     void notify(const QString &text);

@@ -50,24 +50,18 @@ public:
 
     QString text(const char *key, const QString &label)
     {
-        const QJsonValue value = field(key, label);
-        if (!value.isUndefined() && !value.isString())
-            fail(tr("%1 (%2) 应为文本").arg(label, QLatin1String(key)));
-        return value.toString();
+        return typed(key, label, &QJsonValue::isString, tr("文本")).toString();
     }
 
     // A line setting is a text of the window's boxes; a hand-written number
     // such as 9600 or 1.5 stands for the same text.
     QString setting(const char *key, const QString &label)
     {
-        const QJsonValue value = field(key, label);
-        if (value.isDouble()) {
-            const double number = value.toDouble();
-            return isWhole(number) ? QString::number(qint64(number)) : QString::number(number);
-        }
-        if (!value.isUndefined() && !value.isString())
-            fail(tr("%1 (%2) 应为文本").arg(label, QLatin1String(key)));
-        return value.toString();
+        const QJsonValue value = m_object.value(QLatin1String(key));
+        if (!value.isDouble())
+            return text(key, label);
+        const double number = value.toDouble();
+        return isWhole(number) ? QString::number(qint64(number)) : QString::number(number);
     }
 
     int integer(const char *key, const QString &label)
@@ -82,18 +76,12 @@ public:
 
     QJsonObject object(const char *key, const QString &label)
     {
-        const QJsonValue value = field(key, label);
-        if (!value.isUndefined() && !value.isObject())
-            fail(tr("%1 (%2) 应为对象").arg(label, QLatin1String(key)));
-        return value.toObject();
+        return typed(key, label, &QJsonValue::isObject, tr("对象")).toObject();
     }
 
     QJsonArray array(const char *key, const QString &label)
     {
-        const QJsonValue value = field(key, label);
-        if (!value.isUndefined() && !value.isArray())
-            fail(tr("%1 (%2) 应为数组").arg(label, QLatin1String(key)));
-        return value.toArray();
+        return typed(key, label, &QJsonValue::isArray, tr("数组")).toArray();
     }
 
     void requireOffered(const QString &value, const QStringList &offered, const QString &label)
@@ -120,6 +108,15 @@ private:
     static bool isWhole(double value)
     {
         return std::isfinite(value) && value == std::floor(value) && std::fabs(value) <= 1e9;
+    }
+
+    // The field's value; a missing field or one that `is` rejects is reported.
+    QJsonValue typed(const char *key, const QString &label, bool (QJsonValue::*is)() const, const QString &kind)
+    {
+        QJsonValue value = field(key, label);
+        if (!value.isUndefined() && !(value.*is)())
+            fail(tr("%1 (%2) 应为%3").arg(label, QLatin1String(key), kind));
+        return value;
     }
 
     QJsonValue field(const char *key, const QString &label)
