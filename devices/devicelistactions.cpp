@@ -82,7 +82,7 @@ QList<int> DeviceListActions::addDevices(const QVector<DeviceEntry> &devices)
 
 QString DeviceListActions::askPath(QFileDialog::AcceptMode mode)
 {
-    const QString path = mode == QFileDialog::AcceptSave
+    QString path = mode == QFileDialog::AcceptSave
         ? QFileDialog::getSaveFileName(m_window, tr("保存设备列表"), m_directory, tr("设备列表 (*.json)"))
         : QFileDialog::getOpenFileName(m_window, tr("打开设备列表"), m_directory,
                                        tr("设备列表 (*.json);;所有文件 (*)"));
