@@ -5,6 +5,7 @@
 #include "acquisition/modbusline.h"
 #include "acquisition/pollcycle.h"
 #include "app/portprobe.h"
+#include "devices/devicelistactions.h"
 #include "devices/itemdata.h"
 #include "tiles/itemdelegate.h"
 #include "trends/trendwindows.h"
@@ -76,6 +77,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->listView->setDragEnabled(false);
     // A double-click opens the device's trend; the form sets no edit triggers.
     new TrendWindows(deviceModel, ui->listView, this);
+    new DeviceListActions(this, ui, deviceModel);
 
     pollTimer = new QTimer(this);
     pollTimer->setSingleShot(true);

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "devices/devicelistfile.h"
+
+#include <QFileDialog>
+#include <QList>
+#include <QObject>
+
+class MainWindow;
+class QAction;
+class QMenu;
+class QStandardItemModel;
+
+namespace Ui {
+class MainWindow;
+}
+
+// Saving and opening device lists from the window: the tile area's context
+// menu and the window's Ctrl+S and Ctrl+O. Further actions on the list are
+// appended to contextMenu().
+class DeviceListActions : public QObject
+{
+    Q_OBJECT
+
+public:
+    DeviceListActions(MainWindow *window, Ui::MainWindow *ui, QStandardItemModel *devices);
+
+    QMenu *contextMenu() const { return m_menu; }
+
+    // Appends the devices whose addresses are not listed yet, each as
+    // 添加到列表 would; returns the addresses that were listed already.
+    QList<int> addDevices(const QVector<DeviceEntry> &devices);
+
+private:
+    QAction *newAction(const QString &text, const char *name, Qt::Key key);
+    // Asks for a list file; an empty path when the operator cancels.
+    QString askPath(QFileDialog::AcceptMode mode);
+    void save();
+    void open();
+    void notify(const QString &text);
+
+    OfferedValues offeredValues() const;
+    LineSettings lineSettings() const;
+    void applyLineSettings(const LineSettings &line);
+    bool portIsClosed() const;
+
+    MainWindow *const m_window;
+    Ui::MainWindow *const m_ui;
+    QStandardItemModel *const m_devices;
+    QMenu *m_menu = nullptr;
+    // Where the last list was saved or opened, for this run only.
+    QString m_directory;
+};
