@@ -163,14 +163,14 @@ OfferedValues DeviceListActions::offeredValues() const
     return offered;
 }
 
-LineSettings DeviceListActions::lineSettings() const
+LineChoices DeviceListActions::lineSettings() const
 {
     return {m_ui->cboxPortName->currentText(), m_ui->cboxBaudRate->currentText(),
             m_ui->cboxParity->currentText(), m_ui->cboxDataBit->currentText(),
             m_ui->cboxStopBit->currentText()};
 }
 
-void DeviceListActions::applyLineSettings(const LineSettings &line)
+void DeviceListActions::applyLineSettings(const LineChoices &line)
 {
     m_ui->cboxPortName->setCurrentText(line.port);
     m_ui->cboxBaudRate->setCurrentText(line.baudRate);

@@ -40,8 +40,8 @@ private:
     void notify(const QString &text);
 
     OfferedValues offeredValues() const;
-    LineSettings lineSettings() const;
-    void applyLineSettings(const LineSettings &line);
+    LineChoices lineSettings() const;
+    void applyLineSettings(const LineChoices &line);
     bool portIsClosed() const;
 
     MainWindow *const m_window;

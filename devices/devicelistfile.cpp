@@ -9,13 +9,13 @@
 
 #include <cmath>
 
-bool operator==(const LineSettings &a, const LineSettings &b)
+bool operator==(const LineChoices &a, const LineChoices &b)
 {
     return a.port == b.port && a.baudRate == b.baudRate && a.parity == b.parity
            && a.dataBits == b.dataBits && a.stopBits == b.stopBits;
 }
 
-bool operator!=(const LineSettings &a, const LineSettings &b)
+bool operator!=(const LineChoices &a, const LineChoices &b)
 {
     return !(a == b);
 }
@@ -141,9 +141,9 @@ QString positionText(const QByteArray &json, int offset)
     return tr("第 %1 行第 %2 列").arg(line).arg(column);
 }
 
-LineSettings readLine(FieldReader &reader, const OfferedValues &offered)
+LineChoices readLine(FieldReader &reader, const OfferedValues &offered)
 {
-    LineSettings line;
+    LineChoices line;
     line.port = reader.text("port", tr("串口号"));
     line.baudRate = reader.setting("baudRate", tr("波特率"));
     line.parity = reader.setting("parity", tr("校验位"));

@@ -10,7 +10,7 @@
 // readings or record files.
 
 // The line settings as the window's boxes show them, port as typed.
-struct LineSettings
+struct LineChoices
 {
     QString port;
     QString baudRate;
@@ -19,8 +19,8 @@ struct LineSettings
     QString stopBits;
 };
 
-bool operator==(const LineSettings &a, const LineSettings &b);
-bool operator!=(const LineSettings &a, const LineSettings &b);
+bool operator==(const LineChoices &a, const LineChoices &b);
+bool operator!=(const LineChoices &a, const LineChoices &b);
 
 struct DeviceEntry
 {
@@ -32,7 +32,7 @@ struct DeviceEntry
 
 struct DeviceList
 {
-    LineSettings line;
+    LineChoices line;
     QVector<DeviceEntry> devices;
 };
 

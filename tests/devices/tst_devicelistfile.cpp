@@ -89,8 +89,8 @@ private:
     // Runs the list action `name` the way `how` says ("tile menu", "empty area
     // menu" or "shortcut") and answers the file dialog with `path`.
     void runAction(const QString &how, const char *name, const QString &path);
-    void setLine(const LineSettings &line);
-    LineSettings line() const;
+    void setLine(const LineChoices &line);
+    LineChoices line() const;
     QStringList devices() const;
     QString writeFile(const QByteArray &content);
 
@@ -146,7 +146,7 @@ void TestDeviceListFile::runAction(const QString &how, const char *name, const Q
     QVERIFY(answer.answered());
 }
 
-void TestDeviceListFile::setLine(const LineSettings &line)
+void TestDeviceListFile::setLine(const LineChoices &line)
 {
     widget<QComboBox>(*window, "cboxPortName")->setEditText(line.port);
     widget<QComboBox>(*window, "cboxBaudRate")->setCurrentText(line.baudRate);
@@ -156,7 +156,7 @@ void TestDeviceListFile::setLine(const LineSettings &line)
     QCOMPARE(this->line(), line);
 }
 
-LineSettings TestDeviceListFile::line() const
+LineChoices TestDeviceListFile::line() const
 {
     return {widget<QComboBox>(*window, "cboxPortName")->currentText(),
             widget<QComboBox>(*window, "cboxBaudRate")->currentText(),
@@ -202,7 +202,7 @@ void TestDeviceListFile::savesAndOpensSameBench()
     QFETCH(QString, saveBy);
     QFETCH(QString, openBy);
 
-    const LineSettings bench{QStringLiteral("/dev/serial/by-id/usb-bench-if00"), QStringLiteral("19200"),
+    const LineChoices bench{QStringLiteral("/dev/serial/by-id/usb-bench-if00"), QStringLiteral("19200"),
                              QStringLiteral("E"), QStringLiteral("7"), QStringLiteral("2")};
     setLine(bench);
     addDevice(*window, 7, QStringLiteral("psi"), 3, 60);
@@ -285,7 +285,7 @@ void TestDeviceListFile::rejectsBadFileChangingNothing()
     QFETCH(QByteArray, content);
     QFETCH(QString, problem);
 
-    const LineSettings before{QStringLiteral("/tmp/velmora-bus"), QStringLiteral("38400"), QStringLiteral("N"),
+    const LineChoices before{QStringLiteral("/tmp/velmora-bus"), QStringLiteral("38400"), QStringLiteral("N"),
                               QStringLiteral("8"), QStringLiteral("2")};
     setLine(before);
     addDevice(*window, 9, QStringLiteral("Bar"), 2, 30);
@@ -320,7 +320,7 @@ void TestDeviceListFile::skipsListedAddressesInOneNotice()
     }
     addDevice(*window, 3, QStringLiteral("Bar"), 2, 7);
     addDevice(*window, 5, QStringLiteral("Pa"), 0, 1);
-    const LineSettings before = line();
+    const LineChoices before = line();
     // Line settings written as numbers, as someone editing the file might.
     const QString line = QStringLiteral(
         R"("port": "/dev/ttyUSB9", "baudRate": 19200, "parity": "E", "dataBits": 8, "stopBits": 2)");
@@ -337,7 +337,7 @@ void TestDeviceListFile::skipsListedAddressesInOneNotice()
     const QString text = boxes.texts.first();
     QVERIFY2(text.contains(QStringLiteral("已跳过：3、5")), qPrintable(text));
     QCOMPARE(text.contains(QStringLiteral("串口已打开")), portOpen);
-    const LineSettings fromFile{QStringLiteral("/dev/ttyUSB9"), QStringLiteral("19200"), QStringLiteral("E"),
+    const LineChoices fromFile{QStringLiteral("/dev/ttyUSB9"), QStringLiteral("19200"), QStringLiteral("E"),
                                 QStringLiteral("8"), QStringLiteral("2")};
     QCOMPARE(this->line(), portOpen ? before : fromFile);
     QCOMPARE(portIsOpen(*window), portOpen);
