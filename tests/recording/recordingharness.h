@@ -63,12 +63,13 @@ inline QList<QStringList> dataRows(const QString &path)
     return rows;
 }
 
-// Stores readings in a device's record as the poll cycle would.
+// Stores readings in a device's record as a poll that answered would.
 inline void storeReadings(const MainWindow &window, int row, const QString &pressure, const QString &temperature)
 {
     ItemData record = recordAt(window, row);
     record.pressureText = pressure;
     record.temperatureText = temperature;
+    writeStatus(deviceModel(window), row, Good);
     writeRecord(deviceModel(window), row, record);
 }
 
