@@ -28,8 +28,8 @@ int fail(const QString &message, int exitCode)
     return exitCode;
 }
 
-// Sleeps for `milliseconds` unless a stop signal comes first; false then.
-// Further pulls meanwhile change nothing.
+// Sleeps for `milliseconds`, or until another pull signal plugs the line
+// back at once; false when a stop signal comes first.
 bool waitUnlessStopped(const sim::ShutdownSignals &shutdown, int milliseconds)
 {
     const QDeadlineTimer deadline(milliseconds);
@@ -38,9 +38,8 @@ bool waitUnlessStopped(const sim::ShutdownSignals &shutdown, int milliseconds)
         if (left == 0)
             return true;
         pollfd fd{shutdown.fd(), POLLIN, 0};
-        const int ready = ::poll(&fd, 1, int(left));
-        if (ready > 0 && !shutdown.takePull())
-            return false;
+        if (::poll(&fd, 1, int(left)) > 0)
+            return shutdown.takePull();
     }
 }
 

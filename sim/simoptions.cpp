@@ -208,7 +208,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption replugOption(
         "replug-after",
         "SIGUSR1 pulls the line: the pseudo-terminal is dropped and a new one is served behind the same --link "
-        "MS milliseconds later (default 5000).",
+        "MS milliseconds later (default 5000), or at once on the next SIGUSR1.",
         "MS", "5000");
     parser.addOptions({helpOption, slaveOption, deviceOption, linkOption, baudOption, bitsOption, seedOption,
                        hostileOption, statsOption, parentOption, replugOption});
