@@ -26,7 +26,11 @@ constexpr qint64 ScanBoundMs = 30000 * 30 / 247 * 3 / 2;
 constexpr qint64 LongestStallMs = 100;
 constexpr int WatchIntervalMs = 10;
 
-const QStringList ServedLine = {"--baud", "9600", "--slave", "3", "--slave", "7", "--slave", "22"};
+// The simulated line: three addresses answering, wire time as at 9600 baud.
+QStringList servedLine(const QString &lastSlave = QStringLiteral("22"))
+{
+    return {"--baud", "9600", "--slave", "3", "--slave", "7", "--slave", lastSlave};
+}
 
 QPushButton *buttonWithRole(QDialogButtonBox *buttons, QDialogButtonBox::ButtonRole role)
 {
@@ -56,7 +60,7 @@ struct EndBox
 };
 
 // Answers the box at the end of a scan: adds the devices when `add` says so.
-ModalAnswer<QMessageBox> answerEnd(EndBox &seen, bool add, std::function<void()> whenShown = {})
+ModalAnswer<QMessageBox> answerEnd(EndBox &seen, bool add, const std::function<void()> &whenShown = {})
 {
     return ModalAnswer<QMessageBox>(
         [&seen, add, whenShown](QMessageBox *box) {
@@ -188,19 +192,19 @@ void TestBusScan::findsAnsweringAddresses_data()
     QTest::addColumn<QStringList>("after");
 
     QTest::newRow("nothing listed, all added")
-        << ServedLine << QList<int>{} << true << true
+        << servedLine() << QList<int>{} << true << true
         << QStringList{"3 MPa 4 5", "7 MPa 4 5", "22 MPa 4 5"};
     QTest::newRow("one listed, the others added")
-        << ServedLine << QList<int>{7} << true << true
+        << servedLine() << QList<int>{7} << true << true
         << QStringList{"7 psi 3 60", "3 MPa 4 5", "22 MPa 4 5"};
     QTest::newRow("offer declined")
-        << ServedLine << QList<int>{22} << false << true << QStringList{"22 psi 3 60"};
+        << servedLine() << QList<int>{22} << false << true << QStringList{"22 psi 3 60"};
     QTest::newRow("all listed, nothing to offer")
-        << ServedLine << QList<int>{22, 3, 7} << true << false
+        << servedLine() << QList<int>{22, 3, 7} << true << false
         << QStringList{"22 psi 3 60", "3 psi 3 60", "7 psi 3 60"};
     // An exception reply comes from a device that is there.
     QTest::newRow("exception reply counts as found")
-        << QStringList{"--baud", "9600", "--slave", "3", "--slave", "7", "--slave", "22,fault=exception:1"}
+        << servedLine(QStringLiteral("22,fault=exception:1"))
         << QList<int>{} << true << true << QStringList{"3 MPa 4 5", "7 MPa 4 5", "22 MPa 4 5"};
 }
 
@@ -244,7 +248,7 @@ void TestBusScan::findsAnsweringAddresses()
 
 void TestBusScan::cancelStopsWithinOneProbe()
 {
-    openLine(ServedLine);
+    openLine(servedLine());
     QSignalSpy progressed(scan(), &BusScan::progressed);
     startScan(1, 247);
     QVERIFY(progressed.wait(5000));
@@ -289,7 +293,7 @@ void TestBusScan::refusesWhileLineIsNotFree()
     QFETCH(bool, start);
     QFETCH(QString, hint);
 
-    openLine(ServedLine);
+    openLine(servedLine());
     if (!openThePort)
         QTest::mouseClick(widget<QPushButton>(*window, "btnOpen"), Qt::LeftButton);
     QCOMPARE(portIsOpen(*window), openThePort);
