@@ -26,10 +26,14 @@ public:
 
     void open();
     void poll(quint64 request, int address);
+    // Asks `address` for its input registers with a 100 ms time-out, only to
+    // learn whether a device is there.
+    void probe(quint64 request, int address);
 
 signals:
     void opened(bool ok);
     void polled(const PollResult &result);
+    void probed(quint64 request, bool found);
     void lineLost();
     void lineRestored();
 

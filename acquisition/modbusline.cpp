@@ -34,6 +34,10 @@ void ModbusLine::open(const LineSettings &settings)
         if (generation == lastWorker)
             emit polled(result);
     });
+    connect(worker, &LineWorker::probed, this, [this, generation](quint64 request, bool found) {
+        if (generation == lastWorker)
+            emit probed(request, found);
+    });
     connect(worker, &LineWorker::lineLost, this, [this, generation] {
         if (generation == lastWorker)
             emit lineLost();
@@ -63,6 +67,20 @@ quint64 ModbusLine::poll(int address)
         failed.request = request;
         QMetaObject::invokeMethod(
             this, [this, failed] { emit polled(failed); }, Qt::QueuedConnection);
+    }
+    return request;
+}
+
+quint64 ModbusLine::probe(int address)
+{
+    const quint64 request = ++lastRequest;
+    if (worker) {
+        LineWorker *const target = worker;
+        QMetaObject::invokeMethod(
+            target, [target, request, address] { target->probe(request, address); }, Qt::QueuedConnection);
+    } else {
+        QMetaObject::invokeMethod(
+            this, [this, request] { emit probed(request, false); }, Qt::QueuedConnection);
     }
     return request;
 }

@@ -29,10 +29,15 @@ public:
     // Sends a request for the input registers of `address`; polled() carries
     // the outcome under the number returned.
     quint64 poll(int address);
+    // Asks `address`, with a 100 ms time-out, whether a device answers there;
+    // probed() carries the outcome under the number returned.
+    quint64 probe(int address);
 
 signals:
     void openFinished(bool ok);
     void polled(const PollResult &result);
+    // A reply or an exception reply from the address probed counts as found.
+    void probed(quint64 request, bool found);
     // The open line's device was lost; it is being opened again by itself.
     void lineLost();
     // The lost device opened again; polls reach the line again.

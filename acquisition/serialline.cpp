@@ -50,6 +50,13 @@ bool isLostDeviceError(int error)
     }
 }
 
+bool isSlaveException(int error)
+{
+    // libmodbus sets these only after the reply's checksum and slave address
+    // were accepted: a listed exception code, or a malformed exception.
+    return (error >= EMBXILFUN && error <= EMBXGTAR) || error == EMBBADEXC;
+}
+
 void releaseContext(modbus_t *&context)
 {
     modbus_close(context);

@@ -21,6 +21,10 @@ char parityCharacter(const QString &parityText);
 // not answer or answered badly.
 bool isLostDeviceError(int error);
 
+// Whether a failed transaction's error number is an exception reply: a frame
+// with a good checksum from the slave asked, so a device is at that address.
+bool isSlaveException(int error);
+
 // Closes and frees the context and leaves nullptr behind; a null context is
 // left as it is.
 void releaseContext(modbus_t *&context);

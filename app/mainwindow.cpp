@@ -5,6 +5,7 @@
 #include "acquisition/modbusline.h"
 #include "acquisition/pollcycle.h"
 #include "app/portprobe.h"
+#include "devices/busscandialog.h"
 #include "devices/devicelistactions.h"
 #include "devices/itemdata.h"
 #include "tiles/itemdelegate.h"
@@ -77,7 +78,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->listView->setDragEnabled(false);
     // A double-click opens the device's trend; the form sets no edit triggers.
     new TrendWindows(deviceModel, ui->listView, this);
-    new DeviceListActions(this, ui, deviceModel);
+    auto *listActions = new DeviceListActions(this, ui, deviceModel);
 
     pollTimer = new QTimer(this);
     pollTimer->setSingleShot(true);
@@ -97,6 +98,7 @@ MainWindow::MainWindow(QWidget *parent)
     pollCycle = new PollCycle(deviceModel, modbusLine, this);
     pollCycle->setObjectName(QStringLiteral("pollCycle"));
     connect(pollCycle, &PollCycle::finished, this, &MainWindow::pollCycleFinished);
+    new BusScanDialog(this, ui, deviceModel, listActions, modbusLine);
     // A lost line is opened again by its owner; the button keeps its caption,
     // as the operator still wants the line open.
     lineNotice = new LineNotice(this);

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+
+class ModbusLine;
+
+// A scan of the line for the addresses where a device answers, driven by
+// events: one probe goes to the line, its outcome comes back as a signal and
+// the next address is probed then. The window is never held while the line
+// waits.
+class BusScan : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit BusScan(ModbusLine *line, QObject *parent = nullptr);
+
+    bool isRunning() const;
+    // Probes the addresses first to last in turn; does nothing while a scan
+    // is running.
+    void start(int first, int last);
+    // Ends the scan at once: the outcome of the probe in flight is dropped, no
+    // further probe is sent and finished() is not emitted.
+    void cancel();
+    // The addresses found so far, in ascending order.
+    QList<int> foundAddresses() const;
+
+signals:
+    // `probed` of the scan's `total` addresses have had their outcome.
+    void progressed(int probed, int total);
+    void deviceFound(int address);
+    // The last address has been probed.
+    void finished();
+
+private:
+    void probeNext();
+    void take(quint64 result, bool answered);
+
+    ModbusLine *const line;
+    int first = 0;
+    int last = 0;
+    int next = 0;
+    quint64 request = 0;
+    bool running = false;
+    QList<int> found;
+};

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+
+class BusScan;
+class DeviceListActions;
+class MainWindow;
+class ModbusLine;
+class QDialog;
+class QLabel;
+class QProgressBar;
+class QStandardItemModel;
+
+namespace Ui {
+class MainWindow;
+}
+
+// Scanning the line from the tile area's context menu: asks for a range of
+// addresses, shows how far the scan is and what it found, and offers to list
+// the devices found that are not listed yet, with the unit, decimals and
+// record period the window shows. The progress dialog is window-modal, so
+// nothing can start polling, close the port or change the list meanwhile.
+class BusScanDialog : public QObject
+{
+    Q_OBJECT
+
+public:
+    BusScanDialog(MainWindow *window, Ui::MainWindow *ui, QStandardItemModel *devices,
+                  DeviceListActions *listActions, ModbusLine *line);
+
+private:
+    void scan();
+    // Says what to do first when the line cannot be scanned now.
+    bool refused();
+    // Asks for the range to scan; false when the operator cancels.
+    bool askRange();
+    void showProgress(int probed, int total);
+    void showFound();
+    void end(bool cancelled);
+    QString summary(bool cancelled, const QList<int> &listed) const;
+    void offer(const QString &summary, const QList<int> &fresh);
+    void notify(const QString &title, const QString &text);
+
+    MainWindow *const m_window;
+    Ui::MainWindow *const m_ui;
+    QStandardItemModel *const m_devices;
+    DeviceListActions *const m_listActions;
+    BusScan *const m_scan;
+    QDialog *const m_progress;
+    QLabel *const m_probing;
+    QProgressBar *const m_bar;
+    QLabel *const m_found;
+    int m_first = 0;
+    int m_last = 0;
+    int m_probed = 0;
+};
