@@ -46,20 +46,22 @@ inline bool runPollCycle(MainWindow &window)
     return QMetaObject::invokeMethod(&window, "MB_POLL") && finished.wait(30000);
 }
 
-// Runs `action` from the event loop 20 ms after the poll cycle has stored the
-// record of `row` for the first time, that is during the pause that follows.
-class DuringPause
+// Runs `action` from the event loop `delayMs` after the poll cycle has next
+// stored the record of `row`: during the 50 ms pause that follows, or later,
+// while the next device's request is in flight.
+class AfterRecordStored
 {
 public:
-    DuringPause(const MainWindow &window, int row, std::function<void()> action)
+    AfterRecordStored(const MainWindow &window, int row, int delayMs, std::function<void()> action)
         : m_action(std::move(action))
     {
         QObject::connect(deviceModel(window), &QAbstractItemModel::dataChanged, &m_context,
-                         [this, row](const QModelIndex &topLeft, const QModelIndex &, const QVector<int> &roles) {
+                         [this, row, delayMs](const QModelIndex &topLeft, const QModelIndex &,
+                                              const QVector<int> &roles) {
                              if (m_scheduled || topLeft.row() != row || !roles.contains(ItemDataRole))
                                  return;
                              m_scheduled = true;
-                             QTimer::singleShot(20, &m_context, [this] {
+                             QTimer::singleShot(delayMs, &m_context, [this] {
                                  m_action();
                                  m_done = true;
                              });
@@ -73,4 +75,15 @@ private:
     QObject m_context;
     bool m_scheduled = false;
     bool m_done = false;
+};
+
+// Runs `action` 20 ms after the poll cycle has stored the record of `row`,
+// that is during the pause that follows.
+class DuringPause : public AfterRecordStored
+{
+public:
+    DuringPause(const MainWindow &window, int row, std::function<void()> action)
+        : AfterRecordStored(window, row, 20, std::move(action))
+    {
+    }
 };

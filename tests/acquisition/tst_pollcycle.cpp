@@ -47,6 +47,8 @@ private slots:
     void removedRowsAreSkipped_data();
     void removedRowsAreSkipped();
     void deviceAddedDuringPauseWaitsForNextCycle();
+    void reopensWhileRequestInFlight_data();
+    void reopensWhileRequestInFlight();
 
 private:
     void startLine(const QStringList &slaveSpecs);
@@ -338,6 +340,71 @@ void TestPollCycle::deviceAddedDuringPauseWaitsForNextCycle()
     const QJsonObject stats = sim->stop();
     QCOMPARE(requestsTo(stats, 1), 2);
     QCOMPARE(requestsTo(stats, 2), 1);
+}
+
+void TestPollCycle::reopensWhileRequestInFlight_data()
+{
+    QTest::addColumn<QString>("slowDevice");
+    QTest::addColumn<bool>("answers");
+
+    // Its request is on the line for its 1 s time-out.
+    QTest::newRow("silent device") << "2,pressure=200,fault=silent:1" << false;
+    // Its answer comes after the port was closed and opened again.
+    QTest::newRow("answer later than the close") << "2,pressure=200,delay=600" << true;
+}
+
+void TestPollCycle::reopensWhileRequestInFlight()
+{
+    QFETCH(QString, slowDevice);
+    QFETCH(bool, answers);
+
+    startLine({"1,pressure=100", slowDevice, "3,pressure=300"});
+    for (const int address : {1, 2, 3})
+        addDevice(*window, address, QStringLiteral("Pa"), 0);
+    const auto polls = [this] {
+        QList<quint32> counts;
+        for (int row = 0; row < 3; ++row)
+            counts << recordAt(*window, row).totalCount;
+        return counts;
+    };
+
+    QVERIFY(clickStart(*window, QString()));
+    QTRY_VERIFY_WITH_TIMEOUT(recordAt(*window, 2).totalCount >= 1, 10000);
+    // 250 ms after device 1's record, device 2's request is on the line.
+    QList<quint32> pollsAtClose;
+    bool reopened = false;
+    const AfterRecordStored closing(*window, 0, 250, [&] {
+        pollsAtClose = polls();
+        clickClose(*window);
+        reopened = openPort(*window, sim->devicePath());
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(closing.done(), 10000);
+    QVERIFY(reopened);
+    // The outcome of the request in flight was dropped, and nothing polls:
+    // closing left Stop as the only way on.
+    QCOMPARE(polls(), pollsAtClose);
+    QVERIFY(!pollTimer(*window)->isActive());
+    QVERIFY(!widget<QPushButton>(*window, "btnStart")->isEnabled());
+
+    clickStop(*window);
+    QVERIFY(clickStart(*window, QString()));
+    QTRY_VERIFY_WITH_TIMEOUT(recordAt(*window, 2).totalCount >= pollsAtClose.at(2) + 2, 10000);
+    clickStop(*window);
+    QVERIFY(waitForPollCycleEnd(*window));
+
+    QCOMPARE(recordAt(*window, 0).pressureText, QStringLiteral("100"));
+    QCOMPARE(recordAt(*window, 2).pressureText, QStringLiteral("300"));
+    QCOMPARE(statusAt(*window, 0), int(Good));
+    QCOMPARE(statusAt(*window, 2), int(Good));
+    QCOMPARE(recordAt(*window, 1).failCount, answers ? 0u : recordAt(*window, 1).totalCount);
+    clickClose(*window);
+    const QJsonObject stats = sim->stop();
+    // Every request was counted, but for the one in flight at the close.
+    QCOMPARE(requestsTo(stats, 1), int(recordAt(*window, 0).totalCount));
+    QCOMPARE(requestsTo(stats, 2), int(recordAt(*window, 1).totalCount) + 1);
+    QCOMPARE(requestsTo(stats, 3), int(recordAt(*window, 2).totalCount));
+    QCOMPARE(stats.value(QStringLiteral("ignored_frames")).toInt(-1), 0);
+    QCOMPARE(stats.value(QStringLiteral("bad_crc_frames")).toInt(-1), 0);
 }
 
 QTEST_MAIN(TestPollCycle)

@@ -4,6 +4,7 @@
 
 #include "simulatorprocess.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -24,6 +25,8 @@ private slots:
     void failedOpenLeavesPortClosed();
     void opensAfterFailedOpen();
     void closingStopsTimersAndPolling();
+    void opensPathInFileSystemEncoding_data();
+    void opensPathInFileSystemEncoding();
 
 private:
     std::unique_ptr<MainWindow> window;
@@ -152,6 +155,32 @@ void TestSerialConnection::closingStopsTimersAndPolling()
 
     const QJsonObject stats = sim.stop();
     QCOMPARE(SimulatorProcess::slaveStats(stats, 1).value(QStringLiteral("requests")).toInt(-1), 0);
+}
+
+void TestSerialConnection::opensPathInFileSystemEncoding_data()
+{
+    QTest::addColumn<QString>("linkName");
+
+    QTest::newRow("Chinese characters") << QStringLiteral("总线-bus");
+    // Inside Latin-1, but a Latin-1 byte is not how the file system spells it.
+    QTest::newRow("accented letter") << QStringLiteral("bus-é");
+}
+
+void TestSerialConnection::opensPathInFileSystemEncoding()
+{
+    QFETCH(QString, linkName);
+
+    QTemporaryDir directory;
+    QVERIFY(directory.isValid());
+    const QString link = directory.filePath(linkName);
+    SimulatorProcess sim({"--link", link, "--slave", "6,pressure=101325,temp=21.5"});
+    QVERIFY(sim.start());
+    addDevice(*window, 6, QStringLiteral("KPa"), 3);
+
+    QVERIFY(openPort(*window, link));
+    QVERIFY(runPollCycle(*window));
+    QCOMPARE(recordAt(*window, 0).pressureText, QStringLiteral("101.325"));
+    QCOMPARE(statusAt(*window, 0), int(Good));
 }
 
 QTEST_MAIN(TestSerialConnection)

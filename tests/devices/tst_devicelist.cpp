@@ -20,6 +20,8 @@ private slots:
     void addsDeviceWithWidgetValues();
     void refusesDuplicateAddress_data();
     void refusesDuplicateAddress();
+    void acceptsOnlySlaveAddresses_data();
+    void acceptsOnlySlaveAddresses();
     void keepsSettingsWhenWidgetsChange();
     void deletesExactlySelectedTiles_data();
     void deletesExactlySelectedTiles();
@@ -121,6 +123,44 @@ void TestDeviceList::refusesDuplicateAddress()
     QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(addresses(), (QList<int>{3, 5}));
     QCOMPARE(readRecord(deviceModel(*window), 1).unit, QStringLiteral("Bar"));
+}
+
+void TestDeviceList::acceptsOnlySlaveAddresses_data()
+{
+    QTest::addColumn<int>("address");
+    QTest::addColumn<bool>("accepted");
+
+    QTest::newRow("247, the highest slave address") << 247 << true;
+    QTest::newRow("248") << 248 << false;
+    QTest::newRow("250") << 250 << false;
+    QTest::newRow("254, the top of the spin box") << 254 << false;
+}
+
+void TestDeviceList::acceptsOnlySlaveAddresses()
+{
+    QFETCH(int, address);
+    QFETCH(bool, accepted);
+
+    addDevice(*window, 3);
+    QString title;
+    QString text;
+    ModalAnswer<QMessageBox> answer([&](QMessageBox *box) {
+        title = box->windowTitle();
+        text = box->text();
+        box->button(QMessageBox::Ok)->click();
+    });
+    addDevice(*window, address);
+
+    // The spin box still reaches the address: the list is what refuses it.
+    QCOMPARE(widget<QSpinBox>(*window, "spinBox_ID")->value(), address);
+    QCOMPARE(answer.answered(), !accepted);
+    if (accepted) {
+        QCOMPARE(addresses(), (QList<int>{3, address}));
+    } else {
+        QCOMPARE(title, QStringLiteral("提示"));
+        QCOMPARE(text, QStringLiteral("Modbus 从站地址只能是 1 到 247"));
+        QCOMPARE(addresses(), QList<int>{3});
+    }
 }
 
 void TestDeviceList::keepsSettingsWhenWidgetsChange()

@@ -20,6 +20,8 @@ private slots:
 
     void recordsWhatDevicesServe();
     void closingPortEndsRows();
+    void lostRecordFileIsNotMadeAnew_data();
+    void lostRecordFileIsNotMadeAnew();
 
 private:
     void openSimulatorPort();
@@ -126,6 +128,49 @@ void TestRecordingSession::closingPortEndsRows()
     QCOMPARE(fileBytes(path), written);
     QCOMPARE(dataRows(path).constLast().mid(2), (QStringList{"101325", "Pa", "23.5"}));
     QVERIFY(!widget<QPushButton>(*window, "btnStart")->isEnabled());
+}
+
+void TestRecordingSession::lostRecordFileIsNotMadeAnew_data()
+{
+    QTest::addColumn<bool>("moved");
+
+    QTest::newRow("deleted") << false;
+    QTest::newRow("moved") << true;
+}
+
+void TestRecordingSession::lostRecordFileIsNotMadeAnew()
+{
+    QFETCH(bool, moved);
+
+    openSimulatorPort();
+    addDevice(*window, 1, QStringLiteral("KPa"), 3, 1);
+    addDevice(*window, 7, QStringLiteral("KPa"), 3, 1);
+    QVERIFY(clickStart(*window, tempDir->path()));
+    const QString lost = recordAt(*window, 0).filePath;
+    const QString kept = recordAt(*window, 1).filePath;
+    QTRY_VERIFY_WITH_TIMEOUT(dataRows(lost).size() >= 2, 10000);
+
+    const QString movedTo = tempDir->filePath(QStringLiteral("moved.csv"));
+    if (moved)
+        QVERIFY(QFile::rename(lost, movedTo));
+    else
+        QVERIFY(QFile::remove(lost));
+    const QByteArray movedBytes = fileBytes(movedTo);
+    const int keptRows = dataRows(kept).size();
+
+    const auto notices = [this] { return window->findChildren<QMessageBox *>(QStringLiteral("recordWriteNotice")); };
+    QTRY_COMPARE_WITH_TIMEOUT(notices().size(), 1, 5000);
+    QVERIFY(notices().constFirst()->text().contains(lost));
+    QVERIFY(!notices().constFirst()->text().contains(kept));
+    // The other device goes on; the lost file stays lost.
+    QTRY_VERIFY_WITH_TIMEOUT(dataRows(kept).size() >= keptRows + 2, 10000);
+    QTest::mouseClick(widget<QPushButton>(*window, "btnStop"), Qt::LeftButton);
+    QVERIFY(!QFileInfo::exists(lost));
+    QCOMPARE(fileBytes(movedTo), movedBytes);
+    QCOMPARE(notices().size(), 1);
+    const QList<QStringList> rows = dataRows(kept);
+    for (int i = 0; i < rows.size(); ++i)
+        QCOMPARE(rows.at(i).value(0), QString::number(i + 1));
 }
 
 QTEST_MAIN(TestRecordingSession)
