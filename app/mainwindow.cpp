@@ -83,6 +83,8 @@ MainWindow::MainWindow(QWidget *parent)
     pollTimer = new QTimer(this);
     pollTimer->setSingleShot(true);
     pollTimer->setInterval(200);
+    // The gap between cycles is part of every device's polling period.
+    pollTimer->setTimerType(Qt::PreciseTimer);
     connect(pollTimer, SIGNAL(timeout()), this, SLOT(MB_POLL()));
 
     recordTimer = new QTimer(this);

@@ -46,10 +46,10 @@ void MainWindow::saved_process()
         return;
     }
 
-    // A read that waits for a silent device blocks the thread for up to a
-    // second, and the timer drops the ticks it could not deliver meanwhile.
-    // The seconds since Start are what count: a row that fell due in a dropped
-    // tick is written now, so rows keep to their period however long reads block.
+    // The timer drops the ticks it could not deliver while the thread was
+    // held (a slow disk, a process swapped out). The seconds since Start are
+    // what count: a row that fell due in a dropped tick is written now, so
+    // rows keep to their period.
     const int lastTick = std::max(recordTick, lastPassedTick());
 
     QStringList newlyLost;

@@ -33,7 +33,8 @@ echo "== ThreadSanitizer build (acquisition and reliability tests)"
 # mutexes, shared data copied inside Qt) is not checked, while their pthread
 # and eventfd calls still order the project's own accesses, which are.
 export TSAN_OPTIONS="halt_on_error=1:ignore_noninstrumented_modules=1"
-tsan_tests=(tst_pollreadings tst_serialconnection tst_pollcycle tst_hostileline tst_portloss tst_linethread)
+tsan_tests=(tst_pollreadings tst_serialconnection tst_pollcycle tst_busscan tst_hostileline tst_portloss
+            tst_linethread tst_linerecovery)
 tsan_pattern="^($(IFS='|'; echo "${tsan_tests[*]}"))\$"
 cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TSAN=ON >/dev/null
 cmake --build "$root/build-tsan" --parallel "$jobs" --target "${tsan_tests[@]}"
