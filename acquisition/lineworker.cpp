@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -35,8 +37,10 @@ void LineWorker::open()
     emit opened(connectLine());
 }
 
-void LineWorker::poll(quint64 request, int address)
+void LineWorker::poll(quint64 request, int address, QDeadlineTimer notBefore)
 {
+    // The event loop wakes in whole milliseconds; the last one is slept here.
+    std::this_thread::sleep_for(std::chrono::nanoseconds(notBefore.remainingTimeNSecs()));
     PollResult result;
     result.request = request;
     // The RTU backend refuses addresses above 247: no request goes out.

@@ -3,6 +3,7 @@
 #include "acquisition/linesettings.h"
 #include "acquisition/pollresult.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -25,7 +26,7 @@ public:
     ~LineWorker() override;
 
     void open();
-    void poll(quint64 request, int address);
+    void poll(quint64 request, int address, QDeadlineTimer notBefore);
     // Asks `address` for its input registers with a 100 ms time-out, only to
     // learn whether a device is there.
     void probe(quint64 request, int address);

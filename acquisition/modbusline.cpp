@@ -55,13 +55,14 @@ void ModbusLine::close()
     retireWorker();
 }
 
-quint64 ModbusLine::poll(int address)
+quint64 ModbusLine::poll(int address, QDeadlineTimer notBefore)
 {
     const quint64 request = ++lastRequest;
     if (worker) {
         LineWorker *const target = worker;
         QMetaObject::invokeMethod(
-            target, [target, request, address] { target->poll(request, address); }, Qt::QueuedConnection);
+            target, [target, request, address, notBefore] { target->poll(request, address, notBefore); },
+            Qt::QueuedConnection);
     } else {
         PollResult failed;
         failed.request = request;

@@ -3,6 +3,7 @@
 #include "acquisition/linesettings.h"
 #include "acquisition/pollresult.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QThread>
 
@@ -28,7 +29,9 @@ public:
     void close();
     // Sends a request for the input registers of `address`; polled() carries
     // the outcome under the number returned.
-    quint64 poll(int address);
+    // The request leaves no earlier than `notBefore`, timed on the line's
+    // thread to the microsecond.
+    quint64 poll(int address, QDeadlineTimer notBefore = QDeadlineTimer());
     // Asks `address`, with a 100 ms time-out, whether a device answers there;
     // probed() carries the outcome under the number returned.
     quint64 probe(int address);

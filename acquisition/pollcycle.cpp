@@ -9,6 +9,7 @@
 namespace {
 
 constexpr int PauseAfterDeviceMs = 50;
+constexpr int EarlyWakeMs = 1;
 
 } // namespace
 
@@ -19,7 +20,7 @@ PollCycle::PollCycle(QStandardItemModel *devices, ModbusLine *line, QObject *par
 {
     pause.setSingleShot(true);
     pause.setTimerType(Qt::PreciseTimer);
-    pause.setInterval(PauseAfterDeviceMs);
+    pause.setInterval(PauseAfterDeviceMs - EarlyWakeMs);
     connect(&pause, &QTimer::timeout, this, &PollCycle::pollNext);
     connect(line, &ModbusLine::polled, this, &PollCycle::store);
 }
@@ -34,6 +35,7 @@ void PollCycle::start()
     if (running)
         return;
     running = true;
+    pauseEnd = QDeadlineTimer(0);
     waiting.clear();
     for (int row = 0; row < devices->rowCount(); ++row)
         waiting.append(QPersistentModelIndex(devices->index(row, 0)));
@@ -60,7 +62,7 @@ void PollCycle::pollNext()
         return;
     }
     polling = waiting.takeFirst();
-    request = line->poll(int(readRecord(devices, polling.row()).address));
+    request = line->poll(int(readRecord(devices, polling.row()).address), pauseEnd);
 }
 
 void PollCycle::store(const PollResult &result)
@@ -77,5 +79,6 @@ void PollCycle::store(const PollResult &result)
         writeRecord(devices, row, record);
     }
     polling = QPersistentModelIndex();
+    pauseEnd = QDeadlineTimer(PauseAfterDeviceMs, Qt::PreciseTimer);
     pause.start();
 }

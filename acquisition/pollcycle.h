@@ -2,6 +2,7 @@
 
 #include "acquisition/pollresult.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QObject>
 #include <QPersistentModelIndex>
@@ -44,5 +45,8 @@ private:
     QPersistentModelIndex polling;
     quint64 request = 0;
     bool running = false;
+    // The pause wakes the cycle a little early; the line's thread waits out
+    // the rest precisely, as the event loop wakes only in whole milliseconds.
     QTimer pause;
+    QDeadlineTimer pauseEnd;
 };
