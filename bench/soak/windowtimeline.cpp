@@ -34,7 +34,7 @@ WindowTimeline::WindowTimeline(const QStandardItemModel *devices, const ModbusLi
     // come to this thread in the order they were sent.
     QObject::connect(line, &ModbusLine::lineLost, &m_context, [this] { lost(); });
     QObject::connect(line, &ModbusLine::lineRestored, &m_context, [this] {
-        if (lineLost())
+        if (lineIsLost())
             m_gaps.last().restoredMs = now();
     });
     QObject::connect(cycle, &PollCycle::finished, &m_context, [this] {
@@ -60,7 +60,7 @@ void WindowTimeline::sample(int address, int status, quint32 polls)
     const auto known = m_polls.constFind(address);
     const bool polled = known != m_polls.constEnd() && polls > *known;
     m_polls[address] = polls;
-    if (!polled || !lineLost())
+    if (!polled || !lineIsLost())
         return;
     GapPolls &gapPolls = m_gapPolls[address];
     if (m_lossUnfound) {

@@ -30,7 +30,7 @@ public:
     WindowTimeline(const QStandardItemModel *devices, const ModbusLine *line, const PollCycle *cycle);
 
     QList<LineGap> gaps() const { return m_gaps; }
-    bool lineLost() const { return !m_gaps.isEmpty() && m_gaps.constLast().restoredMs < 0; }
+    bool lineIsLost() const { return !m_gaps.isEmpty() && m_gaps.constLast().restoredMs < 0; }
     QList<StatusChange> statusChanges(int address) const { return m_statuses.value(address); }
     GapPolls gapPolls(int address) const { return m_gapPolls.value(address); }
     // From the end of one poll cycle to the end of the next, each.
