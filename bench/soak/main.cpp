@@ -71,16 +71,16 @@ int main(int argc, char *argv[])
     const QList<SoakDevice> devices = soakDevices(DeviceCount);
     const qint64 runMs = qint64(minutes * 60000.0);
     const qint64 pullEveryMs = qint64(pullEvery) * 1000;
+    const QString pulls = pullEvery ? QStringLiteral("line pulled every %1 s for 10–30 s (%2 pulls)")
+                                          .arg(QString::number(pullEvery),
+                                               QString::number(pullSchedule(pullEveryMs, runMs, seed).size()))
+                                    : QStringLiteral("line never pulled");
     SoakReport report;
     report.info(QStringLiteral("velmora-soak: %1 devices at 9600 baud, %2 min, seed %3, %4, records in %5")
                     .arg(DeviceCount)
                     .arg(minutes)
                     .arg(seed)
-                    .arg(pullEvery ? QStringLiteral("line pulled every %1 s for 10–30 s (%2 pulls)")
-                                         .arg(pullEvery)
-                                         .arg(pullSchedule(pullEveryMs, runMs, seed).size())
-                                   : QStringLiteral("line never pulled"))
-                    .arg(directory));
+                    .arg(pulls, directory));
     report.info(QStringLiteral("fault mix per device: %1").arg(soakFaultMix()));
 
     const SoakRun run = runSoak(devices, directory, seed, runMs, pullEveryMs);

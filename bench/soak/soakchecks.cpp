@@ -150,7 +150,8 @@ void reportDevices(SoakReport &report, const QList<SoakDevice> &devices, const S
                                       static_cast<long long>(answers), static_cast<long long>(extraRequests),
                                       static_cast<long long>(extraAnswers), file.rows, due, file.emptyRows,
                                       tally.rowsInGaps, tally.emptyAfterFailedPoll, tally.emptyAtGapEdges));
-        for (const QString &problem : file.problems + tally.problems)
+        const QStringList problems = file.problems + tally.problems;
+        for (const QString &problem : problems)
             report.info(QStringLiteral("     %1").arg(problem));
 
         countsMatch = countsMatch && 0 <= extraAnswers && extraAnswers <= extraRequests

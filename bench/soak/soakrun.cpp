@@ -61,10 +61,8 @@ SoakRun runSoak(const QList<SoakDevice> &devices, const QString &directory, quin
     for (const SoakDevice &device : devices)
         addDevice(window, device.address, QStringLiteral("KPa"), SoakDecimals, device.recordPeriod);
     const ReadingLog log(deviceModel(window));
-    const auto *line = widget<ModbusLine>(window, "modbusLine");
-    const WindowTimeline timeline(deviceModel(window), line, widget<PollCycle>(window, "pollCycle"));
-    QObject::connect(line, &ModbusLine::lineRestored, line,
-                     [&run] { run.descriptorsAtRestores << openFileDescriptors(); });
+    const WindowTimeline timeline(deviceModel(window), widget<ModbusLine>(window, "modbusLine"),
+                                  widget<PollCycle>(window, "pollCycle"));
     const StrayBoxes strayBoxes;
     const QSet<QString> filesBefore = recordFileNames(directory);
     if (!clickStart(window, directory)) {
@@ -112,6 +110,7 @@ SoakRun runSoak(const QList<SoakDevice> &devices, const QString &directory, quin
     run.pulls = puller.pulls();
     run.gaps = timeline.gaps();
     run.cycleLengthsMs = timeline.cycleLengthsMs();
+    run.descriptorsAtRestores = timeline.descriptorsAtRestores();
     run.strayBoxes = strayBoxes.texts();
     const QSet<QString> added = recordFileNames(directory) - filesBefore;
     run.newFiles = QStringList(added.cbegin(), added.cend());

@@ -1,5 +1,7 @@
 #include "windowtimeline.h"
 
+#include "processusage.h"
+
 #include "acquisition/modbusline.h"
 #include "acquisition/pollcycle.h"
 #include "devices/devicerecords.h"
@@ -36,6 +38,8 @@ WindowTimeline::WindowTimeline(const QStandardItemModel *devices, const ModbusLi
     QObject::connect(line, &ModbusLine::lineRestored, &m_context, [this] {
         if (lineIsLost())
             m_gaps.last().restoredMs = now();
+        // The line's owner holds the reopened line and opens nothing else now.
+        m_descriptorsAtRestores << openFileDescriptors();
     });
     QObject::connect(cycle, &PollCycle::finished, &m_context, [this] {
         const qint64 end = now();

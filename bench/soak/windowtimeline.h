@@ -23,7 +23,8 @@ struct GapPolls
 
 // The window's side of a soak as it happened, on the wall clock: when its
 // line was lost and restored, every device's status change, which polls fell
-// into the gaps, and how long the poll cycles took.
+// into the gaps, how long the poll cycles took, and how many file descriptors
+// were open each time the line came back.
 class WindowTimeline
 {
 public:
@@ -35,6 +36,7 @@ public:
     GapPolls gapPolls(int address) const { return m_gapPolls.value(address); }
     // From the end of one poll cycle to the end of the next, each.
     QList<qint64> cycleLengthsMs() const { return m_cycleLengthsMs; }
+    QList<int> descriptorsAtRestores() const { return m_descriptorsAtRestores; }
 
 private:
     void lost();
@@ -48,4 +50,5 @@ private:
     QHash<int, GapPolls> m_gapPolls;
     qint64 m_lastCycleEndMs = -1;
     QList<qint64> m_cycleLengthsMs;
+    QList<int> m_descriptorsAtRestores;
 };
