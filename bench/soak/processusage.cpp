@@ -1,5 +1,6 @@
 #include "processusage.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <sys/resource.h>
@@ -16,6 +17,11 @@ qint64 residentKiB()
             return line.mid(6).simplified().split(' ').value(0).toLongLong();
     }
     return -1;
+}
+
+int openFileDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
 }
 
 double cpuSeconds()

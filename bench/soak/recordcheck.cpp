@@ -26,18 +26,24 @@ QString rowProblem(const QString &line, int number, const QDateTime &previous, c
         return QStringLiteral("time stamp %1 before the row above").arg(fields.at(1));
     if (fields.at(3) != unit)
         return QStringLiteral("unit '%1'").arg(fields.at(3));
-    const bool unread = fields.at(2).isEmpty() && fields.at(4).isEmpty();
-    if (!unread && (fields.at(2) != pressure || fields.at(4) != temperature))
+    const bool empty = fields.at(2).isEmpty() && fields.at(4).isEmpty();
+    if (!empty && (fields.at(2) != pressure || fields.at(4) != temperature))
         return QStringLiteral("readings %1 / %2 of another device").arg(fields.at(2), fields.at(4));
     if (!fields.at(5).isEmpty())
         return QStringLiteral("text after the last comma");
     return {};
 }
 
+void addProblem(RecordFileCheck &check, const QString &problem)
+{
+    if (check.problems.size() < ReportedProblems)
+        check.problems << problem;
+}
+
 } // namespace
 
 RecordFileCheck checkRecordFile(const QString &path, const QString &unit, const QString &pressure,
-                                const QString &temperature)
+                                const QString &temperature, int period)
 {
     RecordFileCheck check;
     QFile file(path);
@@ -57,13 +63,22 @@ RecordFileCheck checkRecordFile(const QString &path, const QString &unit, const 
         const QString line = stream.readLine();
         ++check.rows;
         const QString problem = rowProblem(line, check.rows, previous, unit, pressure, temperature);
-        if (problem.isEmpty()) {
-            previous = QDateTime::fromString(line.section(QLatin1Char(','), 1, 1), TimeFormat);
+        if (!problem.isEmpty()) {
+            ++check.badRows;
+            addProblem(check, QStringLiteral("row %1: %2").arg(check.rows).arg(problem));
             continue;
         }
-        ++check.badRows;
-        if (check.problems.size() < ReportedProblems)
-            check.problems << QStringLiteral("row %1: %2").arg(check.rows).arg(problem);
+        const QDateTime written = QDateTime::fromString(line.section(QLatin1Char(','), 1, 1), TimeFormat);
+        if (previous.isValid() && qAbs(previous.secsTo(written) - period) > 1) {
+            ++check.offPeriodRows;
+            addProblem(check, QStringLiteral("row %1: %2 s after the row above")
+                                  .arg(check.rows)
+                                  .arg(previous.secsTo(written)));
+        }
+        previous = written;
+        const bool empty = line.section(QLatin1Char(','), 2, 2).isEmpty();
+        check.emptyRows += empty;
+        check.stamps << RowStamp{written.toMSecsSinceEpoch(), empty};
     }
     return check;
 }

@@ -24,9 +24,9 @@ QString soakFaultMix()
                           "fault=truncated:0.01");
 }
 
-QStringList simulatorArguments(const QList<SoakDevice> &devices, quint32 seed)
+QStringList simulatorArguments(const QList<SoakDevice> &devices, quint32 seed, const QString &link)
 {
-    QStringList arguments{"--baud", "9600", "--seed", QString::number(seed)};
+    QStringList arguments{"--baud", "9600", "--seed", QString::number(seed), "--link", link, "--replug-after", "3600000"};
     for (const SoakDevice &device : devices) {
         arguments << "--slave"
                   << QStringLiteral("%1,pressure=%2,temp=%3,%4")

@@ -25,5 +25,6 @@ QList<SoakDevice> soakDevices(int count);
 // The fault mix every device suffers, as velmora-sim slave spec items.
 QString soakFaultMix();
 
-// velmora-sim arguments serving `devices` with the fault mix at 9600 baud.
-QStringList simulatorArguments(const QList<SoakDevice> &devices, quint32 seed);
+// velmora-sim arguments serving `devices` with the fault mix at 9600 baud
+// behind the link `link`. A pulled line stays pulled until a second SIGUSR1.
+QStringList simulatorArguments(const QList<SoakDevice> &devices, quint32 seed, const QString &link);
