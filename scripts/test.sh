@@ -28,14 +28,3 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$root/tests/sanitizers/lsan.supp:print_suppressions=0"
 run_suite "$root/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON
 
-echo "== ThreadSanitizer build (acquisition and reliability tests)"
-# Qt 5 and GLib are not instrumented: what they do between threads (futex
-# mutexes, shared data copied inside Qt) is not checked, while their pthread
-# and eventfd calls still order the project's own accesses, which are.
-export TSAN_OPTIONS="halt_on_error=1:ignore_noninstrumented_modules=1"
-tsan_tests=(tst_pollreadings tst_serialconnection tst_pollcycle tst_busscan tst_hostileline tst_portloss
-            tst_linethread tst_linerecovery)
-tsan_pattern="^($(IFS='|'; echo "${tsan_tests[*]}"))\$"
-cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TSAN=ON >/dev/null
-cmake --build "$root/build-tsan" --parallel "$jobs" --target "${tsan_tests[@]}"
-(cd "$root/build-tsan" && ctest --output-on-failure --parallel "$jobs" -R "$tsan_pattern")
