@@ -100,7 +100,6 @@ private:
     void chooseScan();
     // Chooses 扫描总线… and answers the range dialog with first to last.
     void startScan(int first, int last);
-    QStringList devices() const;
     BusScan *scan() const;
 
     std::unique_ptr<SimulatorProcess> sim;
@@ -164,19 +163,6 @@ void TestBusScan::startScan(int first, int last)
     QVERIFY(scan()->isRunning());
 }
 
-QStringList TestBusScan::devices() const
-{
-    QStringList result;
-    for (int row = 0; row < deviceModel(*window)->rowCount(); ++row) {
-        const ItemData record = recordAt(*window, row);
-        result << QStringLiteral("%1 %2 %3 %4")
-                      .arg(record.address)
-                      .arg(record.unit)
-                      .arg(record.decimals)
-                      .arg(record.recordPeriod);
-    }
-    return result;
-}
 
 BusScan *TestBusScan::scan() const
 {
@@ -241,7 +227,7 @@ void TestBusScan::findsAnsweringAddresses()
     QCOMPARE(scan()->foundAddresses(), (QList<int>{3, 7, 22}));
     QVERIFY2(end.text.contains(QStringLiteral("3、7、22")), qPrintable(end.text));
     QCOMPARE(end.offered, offered);
-    QCOMPARE(devices(), after);
+    QCOMPARE(listedDevices(*window), after);
     QVERIFY(!scan()->isRunning());
     QVERIFY(!widget<QDialog>(*window, "busScanProgress")->isVisible());
 }
@@ -266,7 +252,7 @@ void TestBusScan::cancelStopsWithinOneProbe()
     QVERIFY2(end.text.contains(QStringLiteral("扫描已取消")) && end.text.contains(QStringLiteral("3、7")),
              qPrintable(end.text));
     QVERIFY(end.offered);
-    QVERIFY(devices().isEmpty());
+    QVERIFY(listedDevices(*window).isEmpty());
 
     // The probe in flight at the cancel still goes out; nothing after it.
     QTest::qWait(1000);

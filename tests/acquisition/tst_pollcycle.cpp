@@ -19,14 +19,6 @@ int answersFrom(const QJsonObject &stats, int address)
     return SimulatorProcess::slaveStats(stats, address).value(QStringLiteral("answers")).toInt(-1);
 }
 
-QStringList slaves(const QStringList &specs)
-{
-    QStringList arguments;
-    for (const QString &spec : specs)
-        arguments << QStringLiteral("--slave") << spec;
-    return arguments;
-}
-
 } // namespace
 
 class TestPollCycle : public QObject
@@ -74,7 +66,7 @@ void TestPollCycle::cleanup()
 
 void TestPollCycle::startLine(const QStringList &slaveSpecs)
 {
-    sim = std::make_unique<SimulatorProcess>(slaves(slaveSpecs));
+    sim = std::make_unique<SimulatorProcess>(SimulatorProcess::slaveArguments(slaveSpecs));
     QVERIFY(sim->start());
     openPort(*window, sim->devicePath());
     QVERIFY(portIsOpen(*window));

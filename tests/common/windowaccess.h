@@ -74,6 +74,21 @@ inline ItemData recordAt(const MainWindow &window, int row)
     return readRecord(deviceModel(window), row);
 }
 
+// Every listed device's settings, in list order: "address unit decimals period".
+inline QStringList listedDevices(const MainWindow &window)
+{
+    QStringList result;
+    for (int row = 0; row < deviceModel(window)->rowCount(); ++row) {
+        const ItemData record = recordAt(window, row);
+        result << QStringLiteral("%1 %2 %3 %4")
+                      .arg(record.address)
+                      .arg(record.unit)
+                      .arg(record.decimals)
+                      .arg(record.recordPeriod);
+    }
+    return result;
+}
+
 inline int statusAt(const MainWindow &window, int row)
 {
     return deviceModel(window)->index(row, 0).data(StatusRole).toInt();

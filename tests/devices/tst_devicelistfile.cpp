@@ -91,7 +91,6 @@ private:
     void runAction(const QString &how, const char *name, const QString &path);
     void setLine(const LineChoices &line);
     LineChoices line() const;
-    QStringList devices() const;
     QString writeFile(const QByteArray &content);
 
     std::unique_ptr<MainWindow> window;
@@ -165,19 +164,6 @@ LineChoices TestDeviceListFile::line() const
             widget<QComboBox>(*window, "cboxStopBit")->currentText()};
 }
 
-QStringList TestDeviceListFile::devices() const
-{
-    QStringList result;
-    for (int row = 0; row < deviceModel(*window)->rowCount(); ++row) {
-        const ItemData record = recordAt(*window, row);
-        result << QStringLiteral("%1 %2 %3 %4")
-                      .arg(record.address)
-                      .arg(record.unit)
-                      .arg(record.decimals)
-                      .arg(record.recordPeriod);
-    }
-    return result;
-}
 
 QString TestDeviceListFile::writeFile(const QByteArray &content)
 {
@@ -211,7 +197,7 @@ void TestDeviceListFile::savesAndOpensSameBench()
     addDevice(*window, 1, QStringLiteral("mmH2O"), 5, 1);
     // Saved from a filtered view: the file still holds every device.
     QTest::mouseClick(widget<QPushButton>(*window, "redBtn"), Qt::LeftButton);
-    const QStringList saved = devices();
+    const QStringList saved = listedDevices(*window);
 
     const MessageBoxes boxes;
     const QString path = dir->filePath(QStringLiteral("bench.json"));
@@ -228,7 +214,7 @@ void TestDeviceListFile::savesAndOpensSameBench()
 
     QCOMPARE(boxes.texts, QStringList());
     QCOMPARE(line(), bench);
-    QCOMPARE(devices(), saved);
+    QCOMPARE(listedDevices(*window), saved);
     for (int row = 0; row < saved.size(); ++row) {
         QCOMPARE(statusAt(*window, row), int(Offline));
         QCOMPARE(recordAt(*window, row).totalCount, 0u);
@@ -297,7 +283,7 @@ void TestDeviceListFile::rejectsBadFileChangingNothing()
     QCOMPARE(boxes.titles, QStringList{QStringLiteral("提示")});
     const QString text = boxes.texts.value(0);
     QVERIFY2(text.contains(path) && text.contains(problem), qPrintable(text));
-    QCOMPARE(devices(), QStringList{QStringLiteral("9 Bar 2 30")});
+    QCOMPARE(listedDevices(*window), QStringList{QStringLiteral("9 Bar 2 30")});
     QCOMPARE(line(), before);
 }
 
@@ -332,7 +318,7 @@ void TestDeviceListFile::skipsListedAddressesInOneNotice()
     const MessageBoxes boxes;
     runAction(QStringLiteral("empty area menu"), "openDeviceListAction", path);
 
-    QCOMPARE(devices(), (QStringList{"3 Bar 2 7", "5 Pa 0 1", "1 KPa 1 2", "4 MPa 4 4", "6 Pa 0 6"}));
+    QCOMPARE(listedDevices(*window), (QStringList{"3 Bar 2 7", "5 Pa 0 1", "1 KPa 1 2", "4 MPa 4 4", "6 Pa 0 6"}));
     QCOMPARE(boxes.texts.size(), 1);
     const QString text = boxes.texts.first();
     QVERIFY2(text.contains(QStringLiteral("已跳过：3、5")), qPrintable(text));

@@ -16,14 +16,6 @@ namespace {
 constexpr int BoxHeldMs = 3000;
 constexpr int SettleMs = 10000;
 
-QStringList slaves(const QStringList &specs)
-{
-    QStringList arguments;
-    for (const QString &spec : specs)
-        arguments << QStringLiteral("--slave") << spec;
-    return arguments;
-}
-
 } // namespace
 
 // The window goes on while the line is busy and the line goes on while the
@@ -63,7 +55,7 @@ void TestLineThread::pollsAndRecordsUnderModalBox()
     QTemporaryDir directory;
     QVERIFY(directory.isValid());
     // Readings that change from one second to the next.
-    SimulatorProcess sim(slaves({"1,pressure=wave:100000:20000:4,temp=wave:20:5:4",
+    SimulatorProcess sim(SimulatorProcess::slaveArguments({"1,pressure=wave:100000:20000:4,temp=wave:20:5:4",
                                  "2,pressure=wave:200000:20000:5,temp=wave:30:5:5"}));
     QVERIFY(sim.start());
     QVERIFY(openPort(*window, sim.devicePath()));
@@ -143,7 +135,7 @@ void TestLineThread::removedDeviceInFlightReachesNoRow()
     QFETCH(int, removeAfterMs);
 
     // Address 2 answers 600 ms late; each device serves its own reading.
-    SimulatorProcess sim(slaves({"1,pressure=100000,temp=10", "2,pressure=200000,temp=20,delay=600",
+    SimulatorProcess sim(SimulatorProcess::slaveArguments({"1,pressure=100000,temp=10", "2,pressure=200000,temp=20,delay=600",
                                  "3,pressure=300000,temp=30"}));
     QVERIFY(sim.start());
     const auto reading = [](int address) {

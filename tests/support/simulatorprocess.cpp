@@ -105,3 +105,11 @@ void SimulatorProcess::terminate()
         m_process->waitForFinished(StopTimeoutMs);
     }
 }
+
+QStringList SimulatorProcess::slaveArguments(const QStringList &specs)
+{
+    QStringList arguments;
+    for (const QString &spec : specs)
+        arguments << QStringLiteral("--slave") << spec;
+    return arguments;
+}

@@ -31,6 +31,8 @@ public:
     // 0 when it is not running.
     qint64 processId() const;
 
+    // "--slave SPEC" for each of `specs`.
+    static QStringList slaveArguments(const QStringList &specs);
     // The "slaves" entry of `stats` for `address`; empty if there is none.
     static QJsonObject slaveStats(const QJsonObject &stats, int address);
 
