@@ -4,6 +4,7 @@
 #include "acquisition/linenotice.h"
 #include "acquisition/modbusline.h"
 #include "acquisition/pollcycle.h"
+#include "acquisition/portstate.h"
 #include "app/portprobe.h"
 #include "devices/busscandialog.h"
 #include "devices/devicelistactions.h"
@@ -126,7 +127,7 @@ MainWindow::~MainWindow()
 
 bool MainWindow::portIsClosed() const
 {
-    return ui->btnOpen->text() == tr("打开串口");
+    return portCaptionSaysClosed(ui->btnOpen);
 }
 
 void MainWindow::lineOpenFinished(bool ok)

@@ -11,6 +11,7 @@
 
 #include "simulatorprocess.h"
 #include "tests/common/windowaccess.h"
+#include "tests/reliability/eventloopwatch.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -91,37 +92,6 @@ double medianTransactionMs(const QString &path, int baud, const QList<int> &answ
     return median(times);
 }
 
-// Ticks every 10 ms from the event loop the window runs in; a tick that comes
-// late tells how long the loop was held by something else.
-class HoldWatch
-{
-public:
-    HoldWatch()
-    {
-        timer.setTimerType(Qt::PreciseTimer);
-        timer.setInterval(WatchIntervalMs);
-        QObject::connect(&timer, &QTimer::timeout, &timer, [this] {
-            const double holdMs = double(sinceTick.nsecsElapsed()) / 1e6 - WatchIntervalMs;
-            sinceTick.start();
-            longestMs = std::max(longestMs, holdMs);
-            if (holdMs > LongHoldMs)
-                longHoldsMs += holdMs;
-        });
-    }
-
-    void start()
-    {
-        sinceTick.start();
-        timer.start();
-    }
-
-    double longestMs = 0.0;
-    double longHoldsMs = 0.0; // the sum of the holds over 100 ms
-
-private:
-    QTimer timer;
-    QElapsedTimer sinceTick;
-};
 
 struct WindowRun {
     double cycleMs = 0.0;
@@ -198,10 +168,10 @@ WindowRun pollThroughWindow(const QString &path, const Scenario &scenario, doubl
 
     QEventLoop loop;
     QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
-    HoldWatch holds;
+    EventLoopWatch holds(WatchIntervalMs, LongHoldMs);
     const double cpuBefore = cpuSeconds();
     clock.start();
-    holds.start();
+    holds.restart();
     loop.exec();
     const double wallSeconds = double(clock.nsecsElapsed()) / 1e9;
     const double cpuUsed = cpuSeconds() - cpuBefore;
@@ -220,8 +190,8 @@ WindowRun pollThroughWindow(const QString &path, const Scenario &scenario, doubl
     run.firstStepExcessMs = median(samples.firstExcess);
     run.cycles = int(periods.size());
     run.cpuPerWallSecond = cpuUsed / wallSeconds;
-    run.longestHoldMs = holds.longestMs;
-    run.longHoldShare = holds.longHoldsMs / 1000.0 / wallSeconds;
+    run.longestHoldMs = holds.longestHoldMs();
+    run.longHoldShare = holds.longHoldsMs() / 1000.0 / wallSeconds;
     for (int row = 0; row < devices->rowCount(); ++row) {
         const auto record = qvariant_cast<ItemData>(devices->index(row, 0).data(ItemDataRole));
         run.polls += record.totalCount;

@@ -4,6 +4,7 @@
 #include "ui_mainwindow.h"
 
 #include "acquisition/busscan.h"
+#include "acquisition/portstate.h"
 #include "devices/devicelistactions.h"
 #include "devices/devicerecords.h"
 
@@ -107,7 +108,7 @@ void BusScanDialog::scan()
 
 bool BusScanDialog::refused()
 {
-    if (m_ui->btnOpen->text() == MainWindow::tr("打开串口")) {
+    if (portCaptionSaysClosed(m_ui->btnOpen)) {
         notify(tr("提示"), tr("串口未打开，请先打开串口再扫描总线"));
         return true;
     }

@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "acquisition/portstate.h"
 #include "devices/devicerecords.h"
 
 #include <QAction>
@@ -129,7 +130,7 @@ void DeviceListActions::open()
     }
 
     QStringList notes;
-    if (portIsClosed())
+    if (portCaptionSaysClosed(m_ui->btnOpen))
         applyLineSettings(parsed.content.line);
     else if (parsed.content.line != lineSettings())
         notes << tr("串口已打开，串口设置保持不变；关闭串口后再打开此列表即可采用文件里的串口设置。");
@@ -177,9 +178,4 @@ void DeviceListActions::applyLineSettings(const LineChoices &line)
     m_ui->cboxParity->setCurrentText(line.parity);
     m_ui->cboxDataBit->setCurrentText(line.dataBits);
     m_ui->cboxStopBit->setCurrentText(line.stopBits);
-}
-
-bool DeviceListActions::portIsClosed() const
-{
-    return m_ui->btnOpen->text() == MainWindow::tr("打开串口");
 }

@@ -42,7 +42,6 @@ private:
     OfferedValues offeredValues() const;
     LineChoices lineSettings() const;
     void applyLineSettings(const LineChoices &line);
-    bool portIsClosed() const;
 
     MainWindow *const m_window;
     Ui::MainWindow *const m_ui;

@@ -1,11 +1,11 @@
 #include "soakrun.h"
 
-#include "holdwatch.h"
 #include "processusage.h"
 #include "strayboxes.h"
 
 #include "acquisition/modbusline.h"
 #include "simulatorprocess.h"
+#include "tests/reliability/eventloopwatch.h"
 #include "tests/reliability/readinglog.h"
 #include "tests/reliability/windowdriver.h"
 
@@ -71,7 +71,7 @@ SoakRun runSoak(const QList<SoakDevice> &devices, const QString &directory, quin
         return run;
     }
 
-    const HoldWatch watch(HoldWatchIntervalMs, HoldLimitMs);
+    const EventLoopWatch watch(HoldWatchIntervalMs, double(HoldLimitMs));
     const LinePuller puller(simulator.processId(), pullSchedule(pullEveryMs, runMs, seed));
     QElapsedTimer wall;
     wall.start();
@@ -95,8 +95,8 @@ SoakRun runSoak(const QList<SoakDevice> &devices, const QString &directory, quin
     run.wallSeconds = double(wall.elapsed()) / 1000.0;
     run.cpuSeconds = cpuSeconds() - cpuAtStart;
     run.residentAtEndKiB = residentKiB();
-    run.longestHoldMs = watch.longestHoldMs();
-    run.holdsOverLimit = watch.holdsOverLimit();
+    run.longestHoldMs = qint64(watch.longestHoldMs());
+    run.holdsOverLimit = watch.longHolds();
     run.ticks = watch.ticks();
     run.pullFailure = puller.failure();
     run.lineStats = simulator.stop();
