@@ -43,36 +43,35 @@ void LineWorker::poll(quint64 request, int address, QDeadlineTimer notBefore)
     std::this_thread::sleep_for(std::chrono::nanoseconds(notBefore.remainingTimeNSecs()));
     PollResult result;
     result.request = request;
-    // The RTU backend refuses addresses above 247: no request goes out.
-    if (context && modbus_set_slave(context, address) == 0) {
-        // Whatever arrived after the previous transaction ended (the tail of a
-        // reply cut short, a reply later than the time-out) must not be read
-        // as this device's answer.
-        modbus_flush(context);
-        result.answered = modbus_read_input_registers(context, 0, InputRegisterCount, result.registers.data()) >= 0;
-        // A slave that does not answer, or answers badly, leaves the line as
-        // it is; only a device that is gone loses it.
-        if (!result.answered && isLostDeviceError(errno))
-            loseLine();
-    }
+    result.answered = readRegisters(address, result.registers, ResponseTimeoutSeconds * 1000000) == 0;
     emit polled(result);
 }
 
 void LineWorker::probe(quint64 request, int address)
 {
-    bool found = false;
-    if (context && modbus_set_slave(context, address) == 0) {
-        modbus_flush(context);
-        modbus_set_response_timeout(context, 0, ProbeTimeoutMicroseconds);
-        InputRegisters registers{};
-        const bool answered = modbus_read_input_registers(context, 0, InputRegisterCount, registers.data()) >= 0;
-        const int error = errno;
-        modbus_set_response_timeout(context, ResponseTimeoutSeconds, 0);
-        found = answered || isSlaveException(error);
-        if (!found && isLostDeviceError(error))
-            loseLine();
-    }
-    emit probed(request, found);
+    InputRegisters registers{};
+    const int error = readRegisters(address, registers, ProbeTimeoutMicroseconds);
+    emit probed(request, error == 0 || isSlaveException(error));
+}
+
+int LineWorker::readRegisters(int address, InputRegisters &registers, int timeoutMicroseconds)
+{
+    // The RTU backend refuses addresses above 247: no request goes out.
+    if (!context || modbus_set_slave(context, address) != 0)
+        return EINVAL;
+    // Whatever arrived after the previous transaction ended (the tail of a
+    // reply cut short, a reply later than the time-out) must not be read as
+    // this device's answer.
+    modbus_flush(context);
+    modbus_set_response_timeout(context, timeoutMicroseconds / 1000000, timeoutMicroseconds % 1000000);
+    const bool answered = modbus_read_input_registers(context, 0, InputRegisterCount, registers.data()) >= 0;
+    const int error = answered ? 0 : errno;
+    modbus_set_response_timeout(context, ResponseTimeoutSeconds, 0);
+    // A slave that does not answer, or answers badly, leaves the line as it
+    // is; only a device that is gone loses it.
+    if (isLostDeviceError(error))
+        loseLine();
+    return error;
 }
 
 bool LineWorker::connectLine()

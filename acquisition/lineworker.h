@@ -39,6 +39,10 @@ signals:
     void lineRestored();
 
 private:
+    // One request for the input registers of `address`, answered within the
+    // time-out; 0, or the error number of the failure. A lost device is let
+    // go of here.
+    int readRegisters(int address, InputRegisters &registers, int timeoutMicroseconds);
     bool connectLine();
     void loseLine();
     void reopen();
