@@ -2,6 +2,8 @@
 
 #include "acquisition/serialline.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -44,6 +46,7 @@ void LineWorker::poll(quint64 request, int address, QDeadlineTimer notBefore)
     PollResult result;
     result.request = request;
     result.answered = readRegisters(address, result.registers, ResponseTimeoutSeconds * 1000000) == 0;
+    result.finishedAt = QDateTime::currentMSecsSinceEpoch();
     emit polled(result);
 }
 

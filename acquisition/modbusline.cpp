@@ -2,6 +2,8 @@
 
 #include "acquisition/lineworker.h"
 
+#include <QDateTime>
+
 ModbusLine::ModbusLine(QObject *parent)
     : QObject(parent)
 {
@@ -66,6 +68,7 @@ quint64 ModbusLine::poll(int address, QDeadlineTimer notBefore)
     } else {
         PollResult failed;
         failed.request = request;
+        failed.finishedAt = QDateTime::currentMSecsSinceEpoch();
         QMetaObject::invokeMethod(
             this, [this, failed] { emit polled(failed); }, Qt::QueuedConnection);
     }

@@ -18,6 +18,7 @@ PollCycle::PollCycle(QStandardItemModel *devices, ModbusLine *line, QObject *par
     , devices(devices)
     , line(line)
 {
+    qRegisterMetaType<Reading>();
     pause.setSingleShot(true);
     pause.setTimerType(Qt::PreciseTimer);
     pause.setInterval(PauseAfterDeviceMs - EarlyWakeMs);
@@ -77,6 +78,7 @@ void PollCycle::store(const PollResult &result)
         const int status = result.answered ? recordAnswer(record, result.registers) : recordFailure(record);
         writeStatus(devices, row, status);
         writeRecord(devices, row, record);
+        emit readingTaken(readingOf(record, status, result));
     }
     polling = QPersistentModelIndex();
     pauseEnd = QDeadlineTimer(PauseAfterDeviceMs, Qt::PreciseTimer);

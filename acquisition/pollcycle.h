@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquisition/pollresult.h"
+#include "acquisition/reading.h"
 
 #include <QDeadlineTimer>
 #include <QList>
@@ -34,6 +35,9 @@ public:
 signals:
     // The pass has polled its last device and the pause after it is over.
     void finished();
+    // A poll outcome, announced once, after it was stored in the device's row.
+    // Devices removed while their request was in flight announce nothing.
+    void readingTaken(const Reading &reading);
 
 private:
     void pollNext();

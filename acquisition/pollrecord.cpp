@@ -3,6 +3,8 @@
 #include "acquisition/pressureunits.h"
 #include "acquisition/readingtext.h"
 
+#include <QDateTime>
+
 namespace {
 
 constexpr quint32 PollsBeforeJudging = 20;
@@ -31,4 +33,25 @@ int recordFailure(ItemData &record)
     ++record.totalCount;
     ++record.failCount;
     return Offline;
+}
+
+Reading readingOf(const ItemData &record, int status, const PollResult &result)
+{
+    Reading reading;
+    reading.address = record.address;
+    reading.time = QDateTime::fromMSecsSinceEpoch(result.finishedAt);
+    reading.answered = result.answered;
+    if (result.answered) {
+        const float pascals = pressureFromRegisters(result.registers);
+        reading.pressurePa = double(pascals);
+        // The very value the tile's text is formatted from.
+        reading.pressure = double(convertPressure(pascals, record.unit));
+        reading.temperature = double(temperatureFromRegisters(result.registers));
+    }
+    reading.unit = record.unit;
+    reading.decimals = record.decimals;
+    reading.status = status;
+    reading.failCount = record.failCount;
+    reading.totalCount = record.totalCount;
+    return reading;
 }

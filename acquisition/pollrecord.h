@@ -1,6 +1,8 @@
 #pragma once
 
 #include "acquisition/inputregisters.h"
+#include "acquisition/pollresult.h"
+#include "acquisition/reading.h"
 #include "devices/itemdata.h"
 
 // Status after a successful poll, with the counts that include it: Poor once
@@ -13,3 +15,7 @@ int recordAnswer(ItemData &record, const InputRegisters &registers);
 
 // Counts a poll that failed; the texts keep the last reading. Returns Offline.
 int recordFailure(ItemData &record);
+
+// The reading announced for a poll whose outcome `result` was just stored in
+// `record` (counters and status included).
+Reading readingOf(const ItemData &record, int status, const PollResult &result);

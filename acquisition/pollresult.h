@@ -11,5 +11,7 @@ struct PollResult
     quint64 request = 0;
     bool answered = false;
     InputRegisters registers{};
+    // When the answer or the time-out came, in milliseconds since the epoch.
+    qint64 finishedAt = 0;
 };
 Q_DECLARE_METATYPE(PollResult)
