@@ -9,6 +9,7 @@
 #include "devices/busscandialog.h"
 #include "devices/devicelistactions.h"
 #include "devices/itemdata.h"
+#include "limits/alarms.h"
 #include "tiles/itemdelegate.h"
 #include "trends/trendwindows.h"
 
@@ -102,6 +103,8 @@ MainWindow::MainWindow(QWidget *parent)
     pollCycle->setObjectName(QStringLiteral("pollCycle"));
     connect(pollCycle, &PollCycle::finished, this, &MainWindow::pollCycleFinished);
     new BusScanDialog(this, ui, deviceModel, listActions, modbusLine);
+    installAlarms(this, {deviceModel, pollCycle, listActions->contextMenu(), ui->listView, ui->btnStart,
+                         ui->btnStop, ui->btnOpen});
     // A lost line is opened again by its owner; the button keeps its caption,
     // as the operator still wants the line open.
     lineNotice = new LineNotice(this);

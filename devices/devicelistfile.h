@@ -1,5 +1,7 @@
 #pragma once
 
+#include "limits/limits.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -28,6 +30,7 @@ struct DeviceEntry
     QString unit;
     int decimals = 0;
     int recordPeriod = 0;
+    Limits limits = {};
 };
 
 struct DeviceList
@@ -59,7 +62,9 @@ struct OfferedValues
 namespace DeviceListFile {
 
 extern const char formatName[];
-constexpr int version = 1;
+// The newest version read; a list without the later optional parts is still
+// written as version 1.
+constexpr int version = 2;
 // Slave addresses a Modbus RTU master may poll.
 constexpr IntRange addresses{1, 247};
 
