@@ -14,8 +14,6 @@ enum AlarmKind {
     TemperatureLowAlarm = 8,
 };
 
-constexpr int AllAlarmKinds[] = {PressureHighAlarm, PressureLowAlarm, TemperatureHighAlarm, TemperatureLowAlarm};
-
 struct AlarmEvent
 {
     int kind = 0;

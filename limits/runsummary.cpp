@@ -35,7 +35,9 @@ void DeviceRunSummary::add(const Reading &reading, int activeAfter)
     m_temperatureMin = std::min(m_temperatureMin, reading.temperature);
     m_temperatureMax = std::max(m_temperatureMax, reading.temperature);
     m_temperatureSum += reading.temperature;
-    alarmSetChanged(activeAfter, reading.time.toMSecsSinceEpoch());
+    // The time is read only when needed: a local time costs a zone lookup.
+    if (activeAfter != m_active)
+        alarmSetChanged(activeAfter, reading.time.toMSecsSinceEpoch());
 }
 
 void DeviceRunSummary::finish(qint64 endMs)
