@@ -45,6 +45,7 @@ int main(int argc, char *argv[])
 
     // A slow wave that leaves the band at its peaks, and a failed poll in fifty.
     std::vector<DeviceRunSummary> summaries;
+    summaries.reserve(Devices);
     std::vector<int> active(Devices, 0);
     for (int device = 0; device < Devices; ++device)
         summaries.emplace_back(device + 1, QStringLiteral("KPa"), 3, 0, startMs);

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QJsonValue>
+#include <QLocale>
 
 #include <cmath>
 
@@ -25,6 +26,11 @@ constexpr Field TemperatureLow{"temperatureLow", "温度下限"};
 constexpr Field TemperatureHigh{"temperatureHigh", "温度上限"};
 constexpr Field TemperatureDeadband{"temperatureDeadband", "温度回差"};
 
+QString number(double value)
+{
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
 QString named(const Field &field)
 {
     return QStringLiteral("%1 (%2)").arg(tr(field.label), QLatin1String(field.key));
@@ -41,16 +47,16 @@ QString bandProblem(const std::optional<double> &low, const std::optional<double
     if (!std::isfinite(deadband))
         return tr("%1 应为数").arg(named(deadbandField));
     if (low && high && !(*low < *high))
-        return tr("%1 %2 应低于%3 %4").arg(named(lowField)).arg(*low).arg(named(highField)).arg(*high);
+        return tr("%1 %2 应低于%3 %4").arg(named(lowField), number(*low), named(highField), number(*high));
     if (deadband < 0)
-        return tr("%1 %2 不能为负").arg(named(deadbandField)).arg(deadband);
+        return tr("%1 %2 不能为负").arg(named(deadbandField), number(deadband));
     if (low && high && !(deadband < *high - *low))
-        return tr("%1 %2 应小于上下限之差 %3").arg(named(deadbandField)).arg(deadband).arg(*high - *low);
+        return tr("%1 %2 应小于上下限之差 %3").arg(named(deadbandField), number(deadband), number(*high - *low));
     return QString();
 }
 
 // Reads one optional number; a present value that is no number is the error.
-std::optional<double> number(const QJsonObject &object, const Field &field, QString *error)
+std::optional<double> read(const QJsonObject &object, const Field &field, QString *error)
 {
     const QJsonValue value = object.value(QLatin1String(field.key));
     if (value.isUndefined())
@@ -90,7 +96,7 @@ bool operator!=(const Limits &a, const Limits &b)
 
 QString limitsProblem(const Limits &limits)
 {
-    const QString pressure = bandProblem(limits.pressureLow, limits.pressureHigh, limits.pressureDeadband,
+    QString pressure = bandProblem(limits.pressureLow, limits.pressureHigh, limits.pressureDeadband,
                                          PressureLow, PressureHigh, PressureDeadband);
     if (!pressure.isEmpty())
         return pressure;
@@ -102,12 +108,12 @@ LimitsReadResult limitsFromJson(const QJsonObject &object)
 {
     LimitsReadResult result;
     Limits &limits = result.limits;
-    limits.pressureLow = number(object, PressureLow, &result.error);
-    limits.pressureHigh = number(object, PressureHigh, &result.error);
-    limits.pressureDeadband = number(object, PressureDeadband, &result.error).value_or(0.0);
-    limits.temperatureLow = number(object, TemperatureLow, &result.error);
-    limits.temperatureHigh = number(object, TemperatureHigh, &result.error);
-    limits.temperatureDeadband = number(object, TemperatureDeadband, &result.error).value_or(0.0);
+    limits.pressureLow = read(object, PressureLow, &result.error);
+    limits.pressureHigh = read(object, PressureHigh, &result.error);
+    limits.pressureDeadband = read(object, PressureDeadband, &result.error).value_or(0.0);
+    limits.temperatureLow = read(object, TemperatureLow, &result.error);
+    limits.temperatureHigh = read(object, TemperatureHigh, &result.error);
+    limits.temperatureDeadband = read(object, TemperatureDeadband, &result.error).value_or(0.0);
     if (result.error.isEmpty())
         result.error = limitsProblem(limits);
     if (!result.ok())
