@@ -249,19 +249,19 @@ void TestAlarms::logsAndSumsUpTheRun()
     QCOMPARE(first.at(3), QStringLiteral("0"));
     QVERIFY2(first.at(6).toDouble() >= 99.0 && first.at(6).toDouble() < 99.05, qPrintable(first.at(6)));
     QVERIFY2(first.at(7).toDouble() > 100.95 && first.at(7).toDouble() <= 101.0, qPrintable(first.at(7)));
-    QVERIFY2(qAbs(first.at(8).toDouble() - 100.0) < 0.15, qPrintable(first.at(8)));
+    QVERIFY2(qAbs(first.at(8).toDouble() - 100.0) < 0.25, qPrintable(first.at(8)));
     QCOMPARE(first.mid(9, 3), (QStringList{"20.0", "20.0", "20.0"}));
     QCOMPARE(first.at(12).toInt(), raised);
-    // Above 100.5 for a third of each 6 s period.
+    // Above 100.5 for a third of each 6 s period; the last one may be cut short.
     const double alarmSeconds = first.at(13).toDouble();
-    QVERIFY2(alarmSeconds > 2.0 * raised - 2.5 && alarmSeconds < 2.0 * raised + 1.0, qPrintable(first.at(13)));
+    QVERIFY2(alarmSeconds > 2.0 * raised - 3.5 && alarmSeconds < 2.0 * raised + 1.5, qPrintable(first.at(13)));
     QCOMPARE(first.at(14), QStringLiteral("不合格"));
 
     // Device 2: 0.25 MPa steady, 10 to 30 ℃, no limits.
     QCOMPARE(second.mid(0, 2), (QStringList{"2", "MPa"}));
     QVERIFY(qAbs(second.at(2).toInt() - polls[1]) <= 1);
     QCOMPARE(second.mid(3, 6), (QStringList{"0", "0.25", "0.25", "0.25", "0.25", "0.25"}));
-    QVERIFY2(second.at(9).toDouble() < 10.1 && second.at(10).toDouble() > 29.9, qPrintable(second.join(',')));
+    QVERIFY2(second.at(9).toDouble() < 10.5 && second.at(10).toDouble() > 29.5, qPrintable(second.join(',')));
     QVERIFY2(qAbs(second.at(11).toDouble() - 20.0) < 1.5, qPrintable(second.at(11)));
     QCOMPARE(second.mid(12), (QStringList{"0", "0.0", "合格"}));
 
