@@ -238,8 +238,10 @@ void TestAlarms::logsAndSumsUpTheRun()
     for (const QStringList &row : summary)
         QCOMPARE(row.size(), 15);
     int polls[2] = {};
-    for (const Seen &poll : run)
-        polls[poll.reading.address - 1] += poll.reading.address <= 2;
+    for (const Seen &poll : run) {
+        if (poll.reading.address <= 2)
+            ++polls[poll.reading.address - 1];
+    }
     const QStringList &first = summary.at(0);
     const QStringList &second = summary.at(1);
 
