@@ -37,6 +37,8 @@ RecordingSession::RecordingSession(QStandardItemModel *devices, QWidget *window,
 RecordingSession::~RecordingSession()
 {
     end();
+    // The window is going: outcomes taken in from here on change no notice.
+    disconnect(rowWriter, nullptr, notice, nullptr);
     const QHash<QString, int> notWritten = rowWriter->finish(QDeadlineTimer(CloseWaitMs));
     for (auto file = notWritten.cbegin(); file != notWritten.cend(); ++file)
         qWarning().noquote() << QStringLiteral("%1: %2 rows lost, not written when the window closed")

@@ -2,6 +2,7 @@
 
 #include "recording/rowwriterworker.h"
 
+#include <QCoreApplication>
 #include <QThread>
 
 #include <limits>
@@ -99,7 +100,9 @@ QHash<QString, int> RowWriter::finish(QDeadlineTimer deadline)
         delete thread;
     } else {
         // Held in a call to the disk: the thread ends on its own once the call
-        // returns, writing nothing more; every row not reported is lost.
+        // returns, writing nothing more. Outcomes it sent before are taken in
+        // (only those, no other event runs); every row not reported is lost.
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
         notWritten = waiting;
     }
     thread = nullptr;
