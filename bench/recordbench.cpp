@@ -201,9 +201,10 @@ int main(int argc, char *argv[])
         const Run run = record(sim.devicePath(), folder, seconds);
         sim.stop();
         std::printf("%-6s %8lld %9.2f %10.4f %10.1f %8lld %5d/%-4d %9d %7d/%-4d %9lld %8lld\n",
-                    folder == slowDir ? "slow" : "fast", run.startMs, run.longestHoldMs, run.longHoldShare,
-                    run.pollsPerDevice, run.stopMs, run.rowsPresent, run.rowsExpected, run.rowsOutOfOrder,
-                    run.rowsOnDueSecond, run.rowsPresent, run.worstStampMs, run.drainMs);
+                    folder == slowDir ? "slow" : "fast", static_cast<long long>(run.startMs), run.longestHoldMs,
+                    run.longHoldShare, run.pollsPerDevice, static_cast<long long>(run.stopMs), run.rowsPresent,
+                    run.rowsExpected, run.rowsOutOfOrder, run.rowsOnDueSecond, run.rowsPresent,
+                    static_cast<long long>(run.worstStampMs), static_cast<long long>(run.drainMs));
         std::fflush(stdout);
     }
     QDir(slowDir).removeRecursively();

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QThread>
 
+#include <algorithm>
+
 namespace {
 
 // Rows of one outcome in a row, reported as one signal when the outcome changes.
@@ -172,13 +174,12 @@ void RowWriterWorker::appendRows(const QString &path, File &file, int fd)
         if (reached == row.size()) {
             length += reached;
             tally.written();
-        } else if (reached == 0) {
-            tally.lost(false);
-        } else if (access->truncate(fd, length) == 0) {
-            tally.lost(false);
         } else {
-            file.tornAt = length;
-            tally.lost(true);
+            // Nothing of the row reached the file, or what did is cut off again.
+            const bool whole = reached == 0 || access->truncate(fd, length) == 0;
+            if (!whole)
+                file.tornAt = length;
+            tally.lost(!whole);
         }
         file.waiting.pop_front();
         if (file.tornAt >= 0)

@@ -64,12 +64,17 @@ QStringList linesAfterHeader(const QString &path)
     return lines;
 }
 
-QStringList warnings;
+// The warnings kept by keepWarnings, a message handler and thus a plain function.
+QStringList &warnings()
+{
+    static QStringList kept;
+    return kept;
+}
 
 void keepWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
     if (type == QtWarningMsg)
-        warnings << message;
+        warnings() << message;
 }
 
 } // namespace
@@ -260,7 +265,7 @@ void TestRecordDisk::stopStartAndCloseWhileRowsWait()
         secondFiles << recordAt(*window, row).filePath;
         secondRows << int(recordAt(*window, row).recordIndex);
     }
-    warnings.clear();
+    warnings().clear();
     const QtMessageHandler previous = qInstallMessageHandler(keepWarnings);
     QElapsedTimer closing;
     closing.start();
@@ -273,9 +278,9 @@ void TestRecordDisk::stopStartAndCloseWhileRowsWait()
     for (int row = 0; row < 2; ++row) {
         const QString &path = secondFiles.at(row);
         const QRegularExpressionMatch lost
-            = QRegularExpression(QStringLiteral(": (\\d+) rows lost")).match(warnings.filter(path).value(0));
+            = QRegularExpression(QStringLiteral(": (\\d+) rows lost")).match(warnings().filter(path).value(0));
         // The second device had rows waiting; the first may have had none left.
-        QVERIFY2(lost.hasMatch() || row == 0, qPrintable(warnings.join(QLatin1Char('\n'))));
+        QVERIFY2(lost.hasMatch() || row == 0, qPrintable(warnings().join(QLatin1Char('\n'))));
         QCOMPARE(dataRows(path).size() + lost.captured(1).toInt(), secondRows.at(row));
     }
 }
