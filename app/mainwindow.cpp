@@ -9,6 +9,7 @@
 #include "devices/busscandialog.h"
 #include "devices/devicelistactions.h"
 #include "devices/itemdata.h"
+#include "recording/recordingsession.h"
 #include "tiles/itemdelegate.h"
 #include "trends/trendwindows.h"
 
@@ -94,6 +95,8 @@ MainWindow::MainWindow(QWidget *parent)
     // Each tick when it is due: rows carry the second they fell due in.
     recordTimer->setTimerType(Qt::PreciseTimer);
     connect(recordTimer, SIGNAL(timeout()), this, SLOT(saved_process()));
+    recordingSession = new RecordingSession(deviceModel, this, [this] { return portIsClosed(); });
+    recordingSession->setObjectName(QStringLiteral("recordingSession"));
 
     modbusLine = new ModbusLine(this);
     modbusLine->setObjectName(QStringLiteral("modbusLine"));
@@ -120,6 +123,8 @@ MainWindow::~MainWindow()
     // open lets go of the line as well: both go before the model.
     delete pollCycle;
     delete modbusLine;
+    // Rows still on their way to the disk get their last chance here.
+    delete recordingSession;
     delete ui;
     // The proxy still refers to the model; it lets go when the model goes.
     delete deviceModel;
