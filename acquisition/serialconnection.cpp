@@ -4,6 +4,7 @@
 #include "acquisition/modbusline.h"
 #include "acquisition/pollcycle.h"
 #include "acquisition/serialline.h"
+#include "recording/recordingsession.h"
 
 #include <QTimer>
 
@@ -15,6 +16,7 @@ void MainWindow::on_btnOpen_clicked()
         pollCycle->abort();
         modbusLine->close();
         recordTimer->stop();
+        recordingSession->end();
         pollTimer->stop();
         pollingStopped = true;
         ui->btnOpen->setText(tr("打开串口"));

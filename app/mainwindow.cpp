@@ -10,6 +10,7 @@
 #include "devices/devicelistactions.h"
 #include "devices/itemdata.h"
 #include "limits/alarms.h"
+#include "recording/recordingsession.h"
 #include "tiles/itemdelegate.h"
 #include "trends/trendwindows.h"
 
@@ -95,6 +96,8 @@ MainWindow::MainWindow(QWidget *parent)
     // Each tick when it is due: rows carry the second they fell due in.
     recordTimer->setTimerType(Qt::PreciseTimer);
     connect(recordTimer, SIGNAL(timeout()), this, SLOT(saved_process()));
+    recordingSession = new RecordingSession(deviceModel, this, [this] { return portIsClosed(); });
+    recordingSession->setObjectName(QStringLiteral("recordingSession"));
 
     modbusLine = new ModbusLine(this);
     modbusLine->setObjectName(QStringLiteral("modbusLine"));
@@ -104,7 +107,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(pollCycle, &PollCycle::finished, this, &MainWindow::pollCycleFinished);
     new BusScanDialog(this, ui, deviceModel, listActions, modbusLine);
     installAlarms(this, {deviceModel, pollCycle, listActions->contextMenu(), ui->listView, ui->btnStart,
-                         ui->btnStop, ui->btnOpen});
+                         ui->btnStop, ui->btnOpen, recordingSession});
     // A lost line is opened again by its owner; the button keeps its caption,
     // as the operator still wants the line open.
     lineNotice = new LineNotice(this);
@@ -123,6 +126,8 @@ MainWindow::~MainWindow()
     // open lets go of the line as well: both go before the model.
     delete pollCycle;
     delete modbusLine;
+    // Rows still on their way to the disk get their last chance here.
+    delete recordingSession;
     delete ui;
     // The proxy still refers to the model; it lets go when the model goes.
     delete deviceModel;

@@ -11,6 +11,7 @@ class QSortFilterProxyModel;
 class QStandardItemModel;
 class QTimer;
 class ItemDelegate;
+class RecordingSession;
 
 namespace Ui {
 class MainWindow;
@@ -63,8 +64,6 @@ private:
     // is running then ends without scheduling the next one.
     bool pollingStopped = true;
 
-    // Recording
-    // Record files whose lost rows were already reported in this recording:
-    // the operator hears once per device and recording, not once per row.
-    QStringList reportedRecordFiles;
+    // The recording: its folder, files, record clock and the writer of its rows.
+    RecordingSession *recordingSession = nullptr;
 };

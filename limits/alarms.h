@@ -6,6 +6,7 @@ class QListView;
 class QMenu;
 class QStandardItemModel;
 class QWidget;
+class RecordingSession;
 
 // The window's parts that hold readings against limits: the alarm monitor,
 // its notice, the verdict of each recording and the context menu entries.
@@ -19,6 +20,7 @@ struct AlarmParts
     QAbstractButton *start;
     QAbstractButton *stop;
     QAbstractButton *port;
+    RecordingSession *recording;
 };
 
 void installAlarms(QWidget *window, const AlarmParts &parts);

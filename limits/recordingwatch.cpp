@@ -1,40 +1,40 @@
 #include "limits/recordingwatch.h"
 
 #include "acquisition/portstate.h"
-#include "devices/devicerecords.h"
+#include "recording/recordingsession.h"
 
 #include <QAbstractButton>
 #include <QEvent>
-#include <QFileInfo>
-#include <QStandardItemModel>
 #include <QWidget>
 
 RecordingWatch::RecordingWatch(QWidget *window, QAbstractButton *start, QAbstractButton *stop,
-                               QAbstractButton *port, QStandardItemModel *devices)
+                               QAbstractButton *port, RecordingSession *recording)
     : QObject(window)
     , m_start(start)
-    , m_devices(devices)
+    , m_recording(recording)
 {
-    // The window's own slots run first: they were connected when its form was set up.
-    connect(start, &QAbstractButton::pressed, this, [this] { m_filesBeforeStart = filePaths(); });
+    connect(recording, &RecordingSession::started, this,
+            [this](const QString &, const QDateTime &at) { m_recordingStart = at; });
+    // The window's own slots run first: they were connected when its form was
+    // set up, and Start's has begun the recording, if any, by now.
     connect(start, &QAbstractButton::clicked, this, [this] {
-        if (m_start->isEnabled() || m_recording)
+        if (m_start->isEnabled() || m_running)
             return;
-        m_recording = true;
-        QString folder;
-        const QStringList files = filePaths();
-        for (int row = 0; row < files.size() && folder.isEmpty(); ++row) {
-            if (!files.at(row).isEmpty() && !m_filesBeforeStart.contains(files.at(row)))
-                folder = QFileInfo(files.at(row)).absolutePath();
-        }
-        emit started(QDateTime::currentDateTime(), folder);
+        m_running = true;
+        if (m_recording->isRecording())
+            emit started(m_recordingStart, m_recording->folder(), m_recording->writer());
+        else
+            emit started(QDateTime::currentDateTime(), QString(), nullptr);
     });
     connect(stop, &QAbstractButton::clicked, this, [this] { end(true); });
     connect(port, &QAbstractButton::clicked, this, [this, port] {
         if (portCaptionSaysClosed(port))
             end(true);
     });
+    // Closing the window ends the run while the recording can still write.
     window->installEventFilter(this);
+    // The recording ends first when it is Stop or the port closed.
+    connect(recording, &RecordingSession::ended, this, [this] { end(true); });
 }
 
 bool RecordingWatch::eventFilter(QObject *, QEvent *event)
@@ -44,18 +44,10 @@ bool RecordingWatch::eventFilter(QObject *, QEvent *event)
     return false;
 }
 
-QStringList RecordingWatch::filePaths() const
-{
-    QStringList paths;
-    for (int row = 0; row < m_devices->rowCount(); ++row)
-        paths << readRecord(m_devices, row).filePath;
-    return paths;
-}
-
 void RecordingWatch::end(bool byOperator)
 {
-    if (!m_recording)
+    if (!m_running)
         return;
-    m_recording = false;
+    m_running = false;
     emit ended(QDateTime::currentDateTime(), byOperator);
 }

@@ -1,26 +1,28 @@
 #pragma once
 
+#include "recording/rowwriter.h"
+
 #include <QDateTime>
 #include <QObject>
-#include <QStringList>
 
 class QAbstractButton;
-class QStandardItemModel;
+class RecordingSession;
 
-// Tells when a recording starts and ends from the window's own buttons:
+// Tells when a run of Start starts and ends, with or without record files:
 // started by a Start that was taken, ended by the first of 停止, closing the
-// port and closing the window. The folder is the one the record files were
-// created in at that Start; empty when Start created none.
+// port and closing the window. A run that records carries the recording's
+// folder, the Start's time and its writer.
 class RecordingWatch : public QObject
 {
     Q_OBJECT
 
 public:
     RecordingWatch(QWidget *window, QAbstractButton *start, QAbstractButton *stop, QAbstractButton *port,
-                   QStandardItemModel *devices);
+                   RecordingSession *recording);
 
 signals:
-    void started(const QDateTime &start, const QString &folder);
+    // `folder` is empty and `writer` null when the run keeps no files.
+    void started(const QDateTime &start, const QString &folder, RowWriter *writer);
     // `byOperator` is false when the window is closing.
     void ended(const QDateTime &end, bool byOperator);
 
@@ -28,11 +30,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QStringList filePaths() const;
     void end(bool byOperator);
 
     QAbstractButton *const m_start;
-    QStandardItemModel *const m_devices;
-    QStringList m_filesBeforeStart;
-    bool m_recording = false;
+    RecordingSession *const m_recording;
+    QDateTime m_recordingStart;
+    bool m_running = false;
 };

@@ -5,8 +5,8 @@
 #include "limits/alarmformat.h"
 #include "limits/alarmmonitor.h"
 #include "limits/limits.h"
-#include "limits/runfileswriter.h"
 #include "limits/runsummarywindow.h"
+#include "recording/rowwriter.h"
 
 #include <QDir>
 #include <QStandardItemModel>
@@ -21,10 +21,11 @@ RunVerdict::RunVerdict(QStandardItemModel *devices, AlarmMonitor *monitor, QWidg
     connect(monitor, &AlarmMonitor::alarmEvent, this, &RunVerdict::logEvent);
 }
 
-void RunVerdict::begin(const QDateTime &start, const QString &folder)
+void RunVerdict::begin(const QDateTime &start, const QString &folder, RowWriter *writer)
 {
     m_start = start;
     m_folder = folder;
+    m_writer = writer;
     m_running = true;
     m_summaries.clear();
     for (int row = 0; row < m_devices->rowCount(); ++row) {
@@ -34,6 +35,12 @@ void RunVerdict::begin(const QDateTime &start, const QString &folder)
             DeviceRunSummary(record.address, record.unit, record.decimals, active, start.toMSecsSinceEpoch()));
     }
     m_sawLimits = anyLimits();
+
+    // The folder is made at Start, as the record files are; the writer does the rest.
+    m_writesFiles = m_writer && !m_folder.isEmpty() && m_sawLimits
+                    && QDir(m_folder).mkpath(alarmFolderName(m_start));
+    if (m_writesFiles)
+        m_writer->create(alarmLogPath(), alarmLogHeader().toUtf8());
 }
 
 void RunVerdict::end(const QDateTime &end, bool show)
@@ -43,15 +50,17 @@ void RunVerdict::end(const QDateTime &end, bool show)
     m_running = false;
     m_sawLimits = m_sawLimits || anyLimits();
 
-    QString rows;
+    const bool writes = m_writesFiles && m_writer;
+    if (writes)
+        m_writer->create(summaryPath(), summaryHeader().toUtf8());
     for (DeviceRunSummary &summary : m_summaries) {
         summary.finish(end.toMSecsSinceEpoch());
-        rows += summary.row();
+        if (writes)
+            m_writer->append(summaryPath(), summary.row().toUtf8());
     }
-    if (m_writer && !m_folder.isEmpty() && m_sawLimits)
-        m_writer->appendRows(summaryPath(), summaryHeader(), rows);
+    // Shown from the event loop: a window being destroyed takes the call with it.
     if (show && m_sawLimits)
-        showSummary();
+        QMetaObject::invokeMethod(this, &RunVerdict::showSummary, Qt::QueuedConnection);
 }
 
 QString RunVerdict::alarmLogPath() const
@@ -93,9 +102,9 @@ void RunVerdict::logEvent(const Reading &reading, const AlarmEvent &event)
     if (!m_running || !summaryOf(reading.address))
         return;
     m_sawLimits = true;
-    if (m_writer && !m_folder.isEmpty())
-        m_writer->appendRows(alarmLogPath(), alarmLogHeader(),
-                             alarmLogRow(reading.time, reading.address, event, reading.unit, reading.decimals));
+    if (m_writesFiles && m_writer)
+        m_writer->append(alarmLogPath(),
+                         alarmLogRow(reading.time, reading.address, event, reading.unit, reading.decimals).toUtf8());
 }
 
 bool RunVerdict::anyLimits() const

@@ -10,15 +10,15 @@
 class AlarmMonitor;
 class QStandardItemModel;
 class QWidget;
-class RunFilesWriter;
+class RowWriter;
 class RunSummaryWindow;
 struct AlarmEvent;
 struct Reading;
 
 // The verdict of a recording: every device listed at Start is followed from
 // then on, its alarms logged as they come and its summary made at the end.
-// With a folder and at least one device with limits, both go to files in a
-// folder of their own inside it.
+// With a folder and at least one device with limits at Start, both go to
+// files in a folder of their own inside it, written by the recording's writer.
 class RunVerdict : public QObject
 {
     Q_OBJECT
@@ -26,10 +26,9 @@ class RunVerdict : public QObject
 public:
     RunVerdict(QStandardItemModel *devices, AlarmMonitor *monitor, QWidget *window);
 
-    void setFilesWriter(RunFilesWriter *writer) { m_writer = writer; }
-
-    // `folder` is empty when the recording keeps no files.
-    void begin(const QDateTime &start, const QString &folder);
+    // `folder` is empty when the recording keeps no files; `writer` writes
+    // the recording's files.
+    void begin(const QDateTime &start, const QString &folder, RowWriter *writer);
     // Ends the run once: later calls do nothing. `show` opens the summary
     // window when any device has limits.
     void end(const QDateTime &end, bool show);
@@ -50,11 +49,13 @@ private:
 
     QStandardItemModel *const m_devices;
     QWidget *const m_window;
-    RunFilesWriter *m_writer = nullptr;
+    QPointer<RowWriter> m_writer;
     QVector<DeviceRunSummary> m_summaries;
     QDateTime m_start;
     QString m_folder;
     bool m_running = false;
     bool m_sawLimits = false;
+    // The alarm log and the summary are written: limits at Start and a folder.
+    bool m_writesFiles = false;
     QPointer<RunSummaryWindow> m_summaryWindow;
 };

@@ -2,7 +2,6 @@
 
 #include "app/mainwindow.h"
 #include "limits/limitsdialog.h"
-#include "limits/runfileswriter.h"
 
 #include "tests/acquisition/pollharness.h"
 #include "tests/common/windowaccess.h"
@@ -69,24 +68,6 @@ inline QString setLimitsFromMenu(const MainWindow &window, int row, const QStrin
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return problem;
 }
-
-// Writes the alarm log and the summary at once, as plain files: what the
-// recording's writer is handed, made visible to the test.
-class PlainRunFiles : public RunFilesWriter
-{
-public:
-    void appendRows(const QString &path, const QString &header, const QString &rows) override
-    {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        const bool fresh = !file.exists();
-        if (!file.open(QIODevice::Append))
-            qFatal("cannot write %s", qPrintable(path));
-        if (fresh)
-            file.write(header.toUtf8());
-        file.write(rows.toUtf8());
-    }
-};
 
 // The lines of a file after its header, each split into fields without the
 // empty one after the last comma; `header` is checked first.

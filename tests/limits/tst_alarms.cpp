@@ -3,6 +3,8 @@
 #include "limits/alarmmonitor.h"
 #include "limits/runsummarywindow.h"
 #include "limits/runverdict.h"
+#include "recording/recordingsession.h"
+#include "recording/rowwriter.h"
 
 #include "limitsharness.h"
 #include "simulatorprocess.h"
@@ -185,8 +187,6 @@ void TestAlarms::logsAndSumsUpTheRun()
     QVERIFY(sim.start());
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
-    PlainRunFiles files;
-    window->findChild<RunVerdict *>(QStringLiteral("runVerdict"))->setFilesWriter(&files);
 
     QVERIFY(openPort(*window, sim.devicePath()));
     addDevice(*window, 1, QStringLiteral("KPa"), 3, 1);
@@ -199,14 +199,20 @@ void TestAlarms::logsAndSumsUpTheRun()
 
     QTRY_VERIFY_WITH_TIMEOUT(seen.size() > 1 && seen.first().reading.time.msecsTo(seen.last().reading.time) > 13000,
                              40000);
-    if (endBy == QLatin1String("stop"))
-        clickStop(*window);
-    else if (endBy == QLatin1String("port"))
-        clickClose(*window);
-    else
-        window->close();
     const QList<Seen> run = seen;
-    QVERIFY(waitForPollCycleEnd(*window));
+    if (endBy == QLatin1String("window")) {
+        // Closing the window waits for the recording's last rows.
+        window->close();
+        window.reset();
+    } else {
+        if (endBy == QLatin1String("stop"))
+            clickStop(*window);
+        else
+            clickClose(*window);
+        QVERIFY(waitForPollCycleEnd(*window));
+        const RowWriter *writer = widget<RecordingSession>(*window, "recordingSession")->writer();
+        QTRY_COMPARE(writer->waitingRows(), 0);
+    }
 
     const QStringList folders = QDir(folder.path()).entryList({QStringLiteral("报警与汇总__*")}, QDir::Dirs);
     QCOMPARE(folders.size(), 1);
