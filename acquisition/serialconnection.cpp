@@ -4,6 +4,7 @@
 #include "acquisition/modbusline.h"
 #include "acquisition/polling.h"
 #include "acquisition/serialline.h"
+#include "recording/recordingsession.h"
 
 #include <QTimer>
 
@@ -15,6 +16,7 @@ void MainWindow::on_btnOpen_clicked()
         // request in flight has returned.
         polling->halt();
         recordTimer->stop();
+        recordingSession->end();
         modbusLine->close();
         return;
     }

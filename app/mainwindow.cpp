@@ -10,6 +10,7 @@
 #include "devices/busscandialog.h"
 #include "devices/devicelistactions.h"
 #include "devices/itemdata.h"
+#include "recording/recordingsession.h"
 #include "tiles/itemdelegate.h"
 #include "trends/trendwindows.h"
 
@@ -92,6 +93,8 @@ MainWindow::MainWindow(QWidget *parent)
     // Each tick when it is due: rows carry the second they fell due in.
     recordTimer->setTimerType(Qt::PreciseTimer);
     connect(recordTimer, SIGNAL(timeout()), this, SLOT(saved_process()));
+    recordingSession = new RecordingSession(deviceModel, this, [this] { return portIsClosed(); });
+    recordingSession->setObjectName(QStringLiteral("recordingSession"));
 
     modbusLine = new ModbusLine(this);
     modbusLine->setObjectName(QStringLiteral("modbusLine"));
@@ -132,6 +135,8 @@ MainWindow::~MainWindow()
     delete pollCycle;
     delete modbusLine;
     delete formChoices;
+    // Rows still on their way to the disk get their last chance here.
+    delete recordingSession;
     delete ui;
     // The proxy still refers to the model; it lets go when the model goes.
     delete deviceModel;

@@ -13,6 +13,7 @@ class QSortFilterProxyModel;
 class QStandardItemModel;
 class QTimer;
 class ItemDelegate;
+class RecordingSession;
 
 namespace Ui {
 class MainWindow;
@@ -62,8 +63,6 @@ private:
     // The form's boxes as the list's actions and the scan see them.
     FormChoices *formChoices = nullptr;
 
-    // Recording
-    // Record files whose lost rows were already reported in this recording:
-    // the operator hears once per device and recording, not once per row.
-    QStringList reportedRecordFiles;
+    // The recording: its folder, files, record clock and the writer of its rows.
+    RecordingSession *recordingSession = nullptr;
 };

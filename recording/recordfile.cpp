@@ -51,13 +51,3 @@ QString createRecordFile(const QString &directory, int address, const QDateTime 
     }
     return QString();
 }
-
-bool appendRecordRow(const QString &path, const QString &row)
-{
-    QFile file(path);
-    // A file moved or deleted during the recording is a lost row: made anew
-    // here it would hold rows without its header.
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Text | QIODevice::ExistingOnly))
-        return false;
-    return writeAndClose(file, row);
-}

@@ -9,7 +9,3 @@ class QDateTime;
 // created. A file that already exists is never opened: the next copy number
 // of the name is tried instead.
 QString createRecordFile(const QString &directory, int address, const QDateTime &named);
-
-// Appends one row to the record file at `path`; false when the row did not
-// reach the file, also when the file is no longer there.
-bool appendRecordRow(const QString &path, const QString &row);

@@ -20,13 +20,39 @@ void reportUncreatedFiles(QWidget *parent, const QStringList &paths)
                              QMessageBox::Ok);
 }
 
-void reportLostRows(QWidget *parent, const QStringList &paths)
+RecordWriteNotice::RecordWriteNotice(QWidget *window)
+    : QObject(window)
+    , window(window)
 {
-    auto *notice = new QMessageBox(QMessageBox::Information, tr("提示"),
-                                   tr("以下记录文件无法写入，记录数据正在丢失：\n%1").arg(paths.join(QLatin1Char('\n'))),
-                                   QMessageBox::Ok, parent);
-    notice->setObjectName(QStringLiteral("recordWriteNotice"));
-    notice->setAttribute(Qt::WA_DeleteOnClose);
-    notice->setModal(false);
+}
+
+void RecordWriteNotice::rowsLost(const QString &path, int rows, bool mayBeTorn)
+{
+    if (losses.lost(path, rows, mayBeTorn))
+        tell();
+}
+
+void RecordWriteNotice::rowsWritten(const QString &path)
+{
+    if (losses.written(path))
+        tell();
+}
+
+void RecordWriteNotice::forget()
+{
+    losses.forgetAll();
+}
+
+void RecordWriteNotice::tell()
+{
+    if (!notice) {
+        notice = new QMessageBox(QMessageBox::Information, tr("提示"), QString(), QMessageBox::Ok, window);
+        notice->setObjectName(QStringLiteral("recordWriteNotice"));
+        notice->setAttribute(Qt::WA_DeleteOnClose);
+        notice->setAttribute(Qt::WA_ShowWithoutActivating);
+        notice->setModal(false);
+        connect(notice, &QObject::destroyed, this, [this] { losses.forgetSettled(); });
+    }
+    notice->setText(losses.text());
     notice->show();
 }

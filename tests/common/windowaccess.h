@@ -3,6 +3,8 @@
 #include "acquisition/pollcycle.h"
 #include "app/mainwindow.h"
 #include "devices/devicerecords.h"
+#include "recording/recordingsession.h"
+#include "recording/rowwriter.h"
 
 #include <QListView>
 #include <QSortFilterProxyModel>
@@ -128,6 +130,19 @@ inline bool waitForPollCycleEnd(const MainWindow &window, int timeoutMs = 30000)
 {
     const PollCycle *cycle = widget<PollCycle>(window, "pollCycle");
     return QTest::qWaitFor([cycle] { return !cycle->isRunning(); }, timeoutMs);
+}
+
+inline RecordingSession *recordingSession(const MainWindow &window)
+{
+    return widget<RecordingSession>(window, "recordingSession");
+}
+
+// Waits until every row handed to the record writer was written or reported
+// lost, and the outcome has reached the window.
+inline bool waitForRecordWrites(const MainWindow &window, int timeoutMs = 10000)
+{
+    const RowWriter *writer = recordingSession(window)->writer();
+    return QTest::qWaitFor([writer] { return writer->waitingRows() == 0; }, timeoutMs);
 }
 
 // Chooses `directory` in the directory dialog, as the operator's OK does with

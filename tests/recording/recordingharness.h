@@ -40,10 +40,13 @@ inline void holdTimers(const MainWindow &window)
     recordTimer(window)->stop();
 }
 
+// Each tick's rows are on disk, or reported lost, when it returns.
 inline void recordTicks(MainWindow &window, int count)
 {
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count; ++i) {
         QVERIFY(QMetaObject::invokeMethod(&window, "saved_process"));
+        QVERIFY(waitForRecordWrites(window));
+    }
 }
 
 inline QByteArray fileBytes(const QString &path)

@@ -86,6 +86,7 @@ void TestRecordingSession::recordsWhatDevicesServe()
     QTest::mouseClick(widget<QPushButton>(*window, "btnStop"), Qt::LeftButton);
     const int seconds = int(recording.elapsed() / 1000);
     QVERIFY(!pollTimer(*window)->isActive() && !recordTimer(*window)->isActive());
+    QVERIFY(waitForRecordWrites(*window));
 
     QCOMPARE(filesIn(tempDir->path()).size(), devices.size());
     for (int row = 0; row < devices.size(); ++row) {
@@ -123,6 +124,7 @@ void TestRecordingSession::closingPortEndsRows()
 
     QTest::mouseClick(widget<QPushButton>(*window, "btnOpen"), Qt::LeftButton);
     QCOMPARE(widget<QPushButton>(*window, "btnOpen")->text(), QStringLiteral("打开串口"));
+    QVERIFY(waitForRecordWrites(*window));
     const QByteArray written = fileBytes(path);
     QTest::qWait(2500);
     QCOMPARE(fileBytes(path), written);
@@ -165,6 +167,7 @@ void TestRecordingSession::lostRecordFileIsNotMadeAnew()
     // The other device goes on; the lost file stays lost.
     QTRY_VERIFY_WITH_TIMEOUT(dataRows(kept).size() >= keptRows + 2, 10000);
     QTest::mouseClick(widget<QPushButton>(*window, "btnStop"), Qt::LeftButton);
+    QVERIFY(waitForRecordWrites(*window));
     QVERIFY(!QFileInfo::exists(lost));
     QCOMPARE(fileBytes(movedTo), movedBytes);
     QCOMPARE(notices().size(), 1);

@@ -172,6 +172,7 @@ void TestPortLoss::recordingSurvivesLostLine()
     watch.restart();
     clickButton(*window, "btnOpen");
     QVERIFY(!portIsOpen(*window));
+    QVERIFY(waitForRecordWrites(*window));
     QList<QByteArray> firstContents;
     for (const QString &path : qAsConst(firstFiles))
         firstContents << fileBytes(path);
