@@ -2,7 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "acquisition/modbusline.h"
-#include "acquisition/pollcycle.h"
+#include "acquisition/polling.h"
 #include "acquisition/serialline.h"
 #include "recording/recordingsession.h"
 
@@ -10,16 +10,14 @@
 
 void MainWindow::on_btnOpen_clicked()
 {
-    if (!portIsClosed()) {
+    // A click while the line is opening abandons the open, as closing would.
+    if (modbusLine->state() != LineState::Closed) {
         // The pass ends here; the line's owner lets go of the context once the
         // request in flight has returned.
-        pollCycle->abort();
-        modbusLine->close();
+        polling->halt();
         recordTimer->stop();
         recordingSession->end();
-        pollTimer->stop();
-        pollingStopped = true;
-        ui->btnOpen->setText(tr("打开串口"));
+        modbusLine->close();
         return;
     }
     LineSettings settings;

@@ -1,4 +1,5 @@
 #include "acquisition/busscan.h"
+#include "acquisition/pollcycle.h"
 #include "app/mainwindow.h"
 
 #include "tests/common/modalanswer.h"
@@ -93,6 +94,7 @@ private slots:
     void cancelStopsWithinOneProbe();
     void refusesWhileLineIsNotFree_data();
     void refusesWhileLineIsNotFree();
+    void waitsForTheCycleStopLetsFinish();
 
 private:
     void openLine(const QStringList &simArguments);
@@ -302,6 +304,44 @@ void TestBusScan::refusesWhileLineIsNotFree()
     QVERIFY2(text.contains(hint), qPrintable(text));
     QVERIFY(!scan()->isRunning());
     QVERIFY(!widget<QDialog>(*window, "busScanProgress")->isVisible());
+}
+
+void TestBusScan::waitsForTheCycleStopLetsFinish()
+{
+    // Three silent devices make a cycle of over three seconds; Stop lets it
+    // poll them all.
+    openLine(servedLine());
+    for (const int address : {40, 41, 42})
+        addDevice(*window, address);
+    auto *cycle = widget<PollCycle>(*window, "pollCycle");
+    QVERIFY(clickStart(*window, QString()));
+    QTRY_VERIFY_WITH_TIMEOUT(cycle->isRunning(), 2000);
+    QTest::mouseClick(widget<QPushButton>(*window, "btnStop"), Qt::LeftButton);
+    QVERIFY(cycle->isRunning());
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 cycleEndedMs = -1;
+    qint64 firstProbeMs = -1;
+    const QMetaObject::Connection ended
+        = connect(cycle, &PollCycle::finished, this, [&] { cycleEndedMs = clock.elapsed(); });
+    const QMetaObject::Connection probed = connect(scan(), &BusScan::progressed, this, [&] {
+        if (firstProbeMs < 0)
+            firstProbeMs = clock.elapsed();
+    });
+    EndBox end;
+    const ModalAnswer<QMessageBox> answer = answerEnd(end, false);
+    startScan(1, 8);
+    QVERIFY(QTest::qWaitFor([&answer] { return answer.answered(); }, 30000));
+    disconnect(ended);
+    disconnect(probed);
+
+    // No box: the scan went on by itself once the cycle had ended, and found
+    // what answers, which a probe answered in the midst of polls might not.
+    QVERIFY(cycleEndedMs >= 0);
+    QVERIFY2(firstProbeMs > cycleEndedMs, qPrintable(QStringLiteral("%1 / %2").arg(firstProbeMs).arg(cycleEndedMs)));
+    QCOMPARE(scan()->foundAddresses(), (QList<int>{3, 7}));
+    QVERIFY(!cycle->isRunning());
 }
 
 QTEST_MAIN(TestBusScan)
