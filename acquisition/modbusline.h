@@ -37,6 +37,9 @@ public:
     quint64 probe(int address);
 
 signals:
+    // Comes before openFinished(false) when the failure has a reason worth
+    // telling: a TCP host that does not resolve, a connection refused.
+    void openFailed(const QString &reason);
     void openFinished(bool ok);
     void polled(const PollResult &result);
     // A reply or an exception reply from the address probed counts as found.
