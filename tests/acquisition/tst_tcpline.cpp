@@ -36,7 +36,7 @@ bool ipv6LoopbackUsable()
     return usable;
 }
 
-// A port on the IPv4 loopback where nobody listens.
+// A port on the IPv4 loopback where nobody listens; 0 if none was found.
 int closedPort()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -44,10 +44,11 @@ int closedPort()
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<const sockaddr *>(&address), length);
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr *>(&address), length) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return bound ? ntohs(address.sin_port) : 0;
 }
 
 QString noticeText(const MainWindow &window)
@@ -262,7 +263,9 @@ void TestTcpLine::openOutcome()
     QFETCH(bool, refused);
     QFETCH(QString, notice);
 
-    widget<QComboBox>(*window, "cboxPortName")->setEditText(text);
+    auto *portBox = widget<QComboBox>(*window, "cboxPortName");
+    QVERIFY(portBox->toolTip().contains(QStringLiteral("tcp://主机[:端口]")));
+    portBox->setEditText(text);
     QSignalSpy tried(widget<QObject>(*window, "modbusLine"), SIGNAL(openFinished(bool)));
     QString title;
     QString boxText;

@@ -320,27 +320,6 @@ private slots:
         QCOMPARE(statValue(stats, 3, "answers"), error == 0 ? 1 : 0);
     }
 
-    // A reply later than the time-out lands while the master waits for the
-    // next request's: its transaction identifier gives it away.
-    void tcpLateReplyIsNotTheNext()
-    {
-        SimulatorProcess simulator({"--tcp", "127.0.0.1:0", "--slave", "5,pressure=100,delay=1200", "--slave",
-                                    "6,pressure=200,delay=400"});
-        QVERIFY(simulator.start());
-        const ModbusContext master = connectTcpMaster(simulator.devicePath(), 1000);
-        QVERIFY(master);
-        QCOMPARE(readInputs(master.get(), 5).error, ETIMEDOUT);
-        const ReadResult next = readInputs(master.get(), 6);
-        QCOMPARE(next.count, -1);
-        QCOMPARE(next.error, int(EMBBADDATA));
-        // Once both replies are in and gone, the line works again.
-        QThread::msleep(600);
-        modbus_flush(master.get());
-        const ReadResult again = readInputs(master.get(), 6);
-        QCOMPARE(again.count, 7);
-        QCOMPARE(again.registers.at(1), quint16(0x4348));
-    }
-
     // One client at a time; a pull drops the connection and the port comes
     // back as it was.
     void tcpSecondClientAndReplug()
