@@ -37,6 +37,10 @@ void ModbusLine::open(const LineSettings &settings)
         setState(ok ? LineState::Open : LineState::Closed);
         emit openFinished(ok);
     });
+    connect(worker, &LineWorker::openFailed, this, [this, generation](const QString &reason) {
+        if (generation == lastWorker)
+            emit openFailed(reason);
+    });
     connect(worker, &LineWorker::polled, this, [this, generation](const PollResult &result) {
         if (generation == lastWorker)
             emit polled(result);

@@ -44,6 +44,9 @@ public:
 
 signals:
     void stateChanged(LineState state);
+    // Comes before openFinished(false) when the failure has a reason worth
+    // telling: a TCP host that does not resolve, a connection refused.
+    void openFailed(const QString &reason);
     void openFinished(bool ok);
     void polled(const PollResult &result);
     // A reply or an exception reply from the address probed counts as found.

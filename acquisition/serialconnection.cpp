@@ -1,11 +1,12 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "acquisition/lineaddress.h"
 #include "acquisition/modbusline.h"
 #include "acquisition/polling.h"
-#include "acquisition/serialline.h"
 #include "recording/recordingsession.h"
 
+#include <QMessageBox>
 #include <QTimer>
 
 void MainWindow::on_btnOpen_clicked()
@@ -20,13 +21,14 @@ void MainWindow::on_btnOpen_clicked()
         modbusLine->close();
         return;
     }
-    LineSettings settings;
-    settings.device = serialDeviceBytes(serialDeviceString(ui->cboxPortName->currentText()));
-    settings.baud = ui->cboxBaudRate->currentText().toInt();
-    settings.parity = parityCharacter(ui->cboxParity->currentText());
-    settings.dataBits = ui->cboxDataBit->currentText().toInt();
-    settings.stopBits = ui->cboxStopBit->currentText().toInt();
+    const LineChoice choice = chooseLine(ui->cboxPortName->currentText(), ui->cboxBaudRate->currentText(),
+                                         ui->cboxParity->currentText(), ui->cboxDataBit->currentText(),
+                                         ui->cboxStopBit->currentText());
+    if (!choice.settings) {
+        QMessageBox::information(this, tr("提示"), choice.refusal);
+        return;
+    }
     // The caption changes when the line's owner reports the port open; a port
     // that cannot be opened leaves it as it is.
-    modbusLine->open(settings);
+    modbusLine->open(*choice.settings);
 }

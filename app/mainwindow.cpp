@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "acquisition/lineaddress.h"
 #include "acquisition/linenotice.h"
 #include "acquisition/modbusline.h"
 #include "acquisition/pollcycle.h"
@@ -33,6 +34,7 @@ MainWindow::MainWindow(QWidget *parent)
     // stable /dev/serial/by-id names, a port that was busy at start-up.
     ui->cboxPortName->setEditable(true);
     ui->cboxPortName->setInsertPolicy(QComboBox::NoInsert);
+    ui->cboxPortName->setToolTip(lineAddressHelp());
 
     const QStringList baudRates = {
         "50",    "75",    "100",   "134",    "150",    "200",    "300",   "600",
@@ -119,6 +121,8 @@ MainWindow::MainWindow(QWidget *parent)
     auto *listActions = new DeviceListActions(this, ui->listView, deviceModel, formChoices, modbusLine);
     new BusScanDialog(this, deviceModel, listActions, formChoices, modbusLine, pollCycle, polling);
     lineNotice = new LineNotice(this);
+    connect(modbusLine, &ModbusLine::openFailed, lineNotice,
+            [this](const QString &reason) { lineNotice->openFailed(QDateTime::currentDateTime(), reason); });
     connect(modbusLine, &ModbusLine::lineLost, lineNotice,
             [this] { lineNotice->lineLost(QDateTime::currentDateTime()); });
     connect(modbusLine, &ModbusLine::lineRestored, lineNotice,

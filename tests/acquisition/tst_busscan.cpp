@@ -43,6 +43,16 @@ QPushButton *buttonWithRole(QDialogButtonBox *buttons, QDialogButtonBox::ButtonR
     return nullptr;
 }
 
+// The same three addresses over Modbus TCP, behind a gateway when
+// `gatewayMs` is given: its 0x0B for the absent ones finds nothing there.
+QStringList tcpLine(const QString &gatewayMs = QString())
+{
+    QStringList arguments{"--tcp", "127.0.0.1:0", "--slave", "3", "--slave", "7", "--slave", "22"};
+    if (!gatewayMs.isEmpty())
+        arguments << "--gateway" << gatewayMs;
+    return arguments;
+}
+
 // Every request the simulator saw, for any address.
 int requestsSeen(const QJsonObject &stats)
 {
@@ -130,7 +140,10 @@ void TestBusScan::openLine(const QStringList &simArguments)
 {
     sim = std::make_unique<SimulatorProcess>(simArguments);
     QVERIFY(sim->start());
-    QVERIFY(openPort(*window, sim->devicePath()));
+    // Over TCP the simulator tells the port it listens on.
+    const QString line = simArguments.contains(QStringLiteral("--tcp")) ? "127.0.0.1:" + sim->devicePath()
+                                                                         : sim->devicePath();
+    QVERIFY(openPort(*window, line));
 }
 
 void TestBusScan::chooseScan()
@@ -194,6 +207,10 @@ void TestBusScan::findsAnsweringAddresses_data()
     QTest::newRow("exception reply counts as found")
         << servedLine(QStringLiteral("22,fault=exception:1"))
         << QList<int>{} << true << true << QStringList{"3 MPa 4 5", "7 MPa 4 5", "22 MPa 4 5"};
+    QTest::newRow("over TCP") << tcpLine() << QList<int>{} << true << true
+                              << QStringList{"3 MPa 4 5", "7 MPa 4 5", "22 MPa 4 5"};
+    QTest::newRow("over TCP, gateway answers 0x0B") << tcpLine(QStringLiteral("20")) << QList<int>{} << true << true
+                                                    << QStringList{"3 MPa 4 5", "7 MPa 4 5", "22 MPa 4 5"};
 }
 
 void TestBusScan::findsAnsweringAddresses()
