@@ -1,12 +1,16 @@
 #include "acquisition/busscan.h"
 
 #include "acquisition/modbusline.h"
+#include "acquisition/pollcycle.h"
 
-BusScan::BusScan(ModbusLine *line, QObject *parent)
+BusScan::BusScan(ModbusLine *line, const PollCycle *cycle, QObject *parent)
     : QObject(parent)
     , line(line)
+    , cycle(cycle)
 {
     connect(line, &ModbusLine::probed, this, &BusScan::take);
+    connect(cycle, &PollCycle::finished, this, &BusScan::cycleEnded);
+    connect(cycle, &PollCycle::aborted, this, &BusScan::cycleEnded);
 }
 
 bool BusScan::isRunning() const
@@ -23,18 +27,29 @@ void BusScan::start(int first, int last)
     this->last = last;
     next = first;
     found.clear();
-    probeNext();
+    waitingForCycle = cycle->isRunning();
+    if (!waitingForCycle)
+        probeNext();
 }
 
 void BusScan::cancel()
 {
     running = false;
+    waitingForCycle = false;
     request = 0;
 }
 
 QList<int> BusScan::foundAddresses() const
 {
     return found;
+}
+
+void BusScan::cycleEnded()
+{
+    if (!waitingForCycle)
+        return;
+    waitingForCycle = false;
+    probeNext();
 }
 
 void BusScan::probeNext()

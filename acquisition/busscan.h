@@ -4,17 +4,19 @@
 #include <QObject>
 
 class ModbusLine;
+class PollCycle;
 
 // A scan of the line for the addresses where a device answers, driven by
 // events: one probe goes to the line, its outcome comes back as a signal and
 // the next address is probed then. The window is never held while the line
-// waits.
+// waits. Probes never share the line with polls: a poll cycle still running
+// (Stop lets it finish its pass) is waited for before the first probe.
 class BusScan : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit BusScan(ModbusLine *line, QObject *parent = nullptr);
+    BusScan(ModbusLine *line, const PollCycle *cycle, QObject *parent = nullptr);
 
     bool isRunning() const;
     // Probes the addresses first to last in turn; does nothing while a scan
@@ -34,14 +36,17 @@ signals:
     void finished();
 
 private:
+    void cycleEnded();
     void probeNext();
     void take(quint64 result, bool answered);
 
     ModbusLine *const line;
+    const PollCycle *const cycle;
     int first = 0;
     int last = 0;
     int next = 0;
     quint64 request = 0;
     bool running = false;
+    bool waitingForCycle = false;
     QList<int> found;
 };

@@ -28,6 +28,11 @@ LineNotice::LineNotice(QWidget *window)
 {
 }
 
+void LineNotice::openFailed(const QDateTime &when, const QString &reason)
+{
+    tell(stamped(when, translated("无法打开线路：") + reason));
+}
+
 void LineNotice::lineLost(const QDateTime &when)
 {
     tell(stamped(when, translated("串口连接中断，正在自动重新连接")));

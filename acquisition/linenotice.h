@@ -8,8 +8,8 @@ class QDateTime;
 class QMessageBox;
 class QWidget;
 
-// Tells the operator, without holding anything up, when the line was lost and
-// when it came back: one notice beside the window that keeps the latest
+// Tells the operator, without holding anything up, why the line could not be
+// opened, when it was lost and when it came back: one notice beside the window that keeps the latest
 // events with their times, and the debug output.
 class LineNotice : public QObject
 {
@@ -18,6 +18,7 @@ class LineNotice : public QObject
 public:
     explicit LineNotice(QWidget *window);
 
+    void openFailed(const QDateTime &when, const QString &reason);
     void lineLost(const QDateTime &when);
     void lineRestored(const QDateTime &when);
 

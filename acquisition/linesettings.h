@@ -2,13 +2,20 @@
 
 #include <QByteArray>
 
-// What opening the line takes: the device as the file system names it and
-// the framing, exactly as handed to libmodbus.
+// What opening the line takes, exactly as handed to libmodbus: a serial
+// device with its framing, or a Modbus TCP host and port.
 struct LineSettings
 {
+    enum class Transport { Serial, Tcp };
+    Transport transport = Transport::Serial;
+
     QByteArray device;
     int baud = 9600;
     char parity = 'N';
     int dataBits = 8;
     int stopBits = 1;
+
+    // A name or an address, IPv6 without its brackets; the port as text.
+    QByteArray host;
+    QByteArray port;
 };

@@ -1,6 +1,7 @@
 #include "acquisition/lineworker.h"
 
 #include "acquisition/serialline.h"
+#include "acquisition/tcpconnection.h"
 
 #include <QDateTime>
 
@@ -36,7 +37,11 @@ LineWorker::~LineWorker()
 
 void LineWorker::open()
 {
-    emit opened(connectLine());
+    QString reason;
+    const bool ok = connectLine(&reason);
+    if (!ok && !reason.isEmpty())
+        emit openFailed(reason);
+    emit opened(ok);
 }
 
 void LineWorker::poll(quint64 request, int address, QDeadlineTimer notBefore)
@@ -60,6 +65,7 @@ void LineWorker::probe(quint64 request, int address)
 int LineWorker::readRegisters(int address, InputRegisters &registers, int timeoutMicroseconds)
 {
     // The RTU backend refuses addresses above 247: no request goes out.
+    // Over TCP the address is the unit identifier.
     if (!context || modbus_set_slave(context, address) != 0)
         return EINVAL;
     // Whatever arrived after the previous transaction ended (the tail of a
@@ -77,8 +83,14 @@ int LineWorker::readRegisters(int address, InputRegisters &registers, int timeou
     return error;
 }
 
-bool LineWorker::connectLine()
+bool LineWorker::connectLine(QString *reason)
 {
+    if (settings.transport == LineSettings::Transport::Tcp) {
+        context = connectTcp(settings.host, settings.port, ResponseTimeoutSeconds, reason);
+        if (context)
+            modbus_set_slave(context, DefaultSlave);
+        return context != nullptr;
+    }
     context = modbus_new_rtu(settings.device.constData(), settings.baud, settings.parity, settings.dataBits,
                              settings.stopBits);
     // A null context fails every call below, so it takes the failure path.
@@ -101,7 +113,9 @@ void LineWorker::loseLine()
 
 void LineWorker::reopen()
 {
-    if (connectLine()) {
+    // Why each attempt fails is no news while the line is known to be lost.
+    QString reason;
+    if (connectLine(&reason)) {
         emit lineRestored();
         return;
     }

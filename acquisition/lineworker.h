@@ -13,8 +13,8 @@
 // line's own thread: every blocking call on the line happens here, and its
 // outcome goes back as a queued signal.
 //
-// A line whose device is lost (the adapter pulled, the device gone) is let go
-// of at once, so the kernel can give the adapter its name back, and opened
+// A line whose device is lost (the adapter pulled, the device gone, the TCP
+// connection refused, reset or closed by the far end) is let go of at once, so the kernel can give the adapter its name back, and opened
 // again with the same settings after 1 s, then at growing intervals of at
 // most 10 s, until it opens. Meanwhile every poll fails.
 class LineWorker : public QObject
@@ -32,6 +32,9 @@ public:
     void probe(quint64 request, int address);
 
 signals:
+    // Before opened(false), when the operator can be told why: a host name
+    // that does not resolve, a refused connection.
+    void openFailed(const QString &reason);
     void opened(bool ok);
     void polled(const PollResult &result);
     void probed(quint64 request, bool found);
@@ -43,7 +46,7 @@ private:
     // time-out; 0, or the error number of the failure. A lost device is let
     // go of here.
     int readRegisters(int address, InputRegisters &registers, int timeoutMicroseconds);
-    bool connectLine();
+    bool connectLine(QString *reason);
     void loseLine();
     void reopen();
 

@@ -8,13 +8,14 @@ ModbusLine::ModbusLine(QObject *parent)
     : QObject(parent)
 {
     qRegisterMetaType<PollResult>();
+    qRegisterMetaType<LineState>();
     thread.setObjectName(QStringLiteral("modbus line"));
     thread.start();
 }
 
 ModbusLine::~ModbusLine()
 {
-    close();
+    retireWorker();
     // Lets a request in flight come back and the retired workers go.
     thread.quit();
     thread.wait();
@@ -29,8 +30,16 @@ void ModbusLine::open(const LineSettings &settings)
     // already on its way is dropped here.
     const quint64 generation = ++lastWorker;
     connect(worker, &LineWorker::opened, this, [this, generation](bool ok) {
+        if (generation != lastWorker)
+            return;
+        if (!ok)
+            retireWorker();
+        setState(ok ? LineState::Open : LineState::Closed);
+        emit openFinished(ok);
+    });
+    connect(worker, &LineWorker::openFailed, this, [this, generation](const QString &reason) {
         if (generation == lastWorker)
-            emit openFinished(ok);
+            emit openFailed(reason);
     });
     connect(worker, &LineWorker::polled, this, [this, generation](const PollResult &result) {
         if (generation == lastWorker)
@@ -41,13 +50,18 @@ void ModbusLine::open(const LineSettings &settings)
             emit probed(request, found);
     });
     connect(worker, &LineWorker::lineLost, this, [this, generation] {
-        if (generation == lastWorker)
-            emit lineLost();
+        if (generation != lastWorker)
+            return;
+        setState(LineState::Lost);
+        emit lineLost();
     });
     connect(worker, &LineWorker::lineRestored, this, [this, generation] {
-        if (generation == lastWorker)
-            emit lineRestored();
+        if (generation != lastWorker)
+            return;
+        setState(LineState::Open);
+        emit lineRestored();
     });
+    setState(LineState::Opening);
     // Queued behind whatever the previous worker still has to finish.
     QMetaObject::invokeMethod(worker, &LineWorker::open, Qt::QueuedConnection);
 }
@@ -55,6 +69,7 @@ void ModbusLine::open(const LineSettings &settings)
 void ModbusLine::close()
 {
     retireWorker();
+    setState(LineState::Closed);
 }
 
 quint64 ModbusLine::poll(int address, QDeadlineTimer notBefore)
@@ -99,4 +114,12 @@ void ModbusLine::retireWorker()
     // destructor releases the context.
     worker->deleteLater();
     worker = nullptr;
+}
+
+void ModbusLine::setState(LineState state)
+{
+    if (state == m_state)
+        return;
+    m_state = state;
+    emit stateChanged(state);
 }

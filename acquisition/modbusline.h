@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquisition/linesettings.h"
+#include "acquisition/linestate.h"
 #include "acquisition/pollresult.h"
 
 #include <QDeadlineTimer>
@@ -20,12 +21,17 @@ public:
     explicit ModbusLine(QObject *parent = nullptr);
     ~ModbusLine() override;
 
+    LineState state() const { return m_state; }
+    // Open, or lost and being opened again: the operator wants the line open
+    // and its requests go on (failing while it is lost).
+    bool isOpen() const { return m_state == LineState::Open || m_state == LineState::Lost; }
+
     // Opens a line with `settings`, after the line opened before (if any) has
     // been let go of. openFinished() tells how it went.
     void open(const LineSettings &settings);
-    // Lets go of the line at once: a request in flight is still answered by
-    // the line's owner, which then releases the context; its outcome is
-    // never reported.
+    // Lets go of the line at once, also of one still opening: a request in
+    // flight is still answered by the line's owner, which then releases the
+    // context; its outcome is never reported.
     void close();
     // Sends a request for the input registers of `address`; polled() carries
     // the outcome under the number returned.
@@ -37,6 +43,10 @@ public:
     quint64 probe(int address);
 
 signals:
+    void stateChanged(LineState state);
+    // Comes before openFinished(false) when the failure has a reason worth
+    // telling: a TCP host that does not resolve, a connection refused.
+    void openFailed(const QString &reason);
     void openFinished(bool ok);
     void polled(const PollResult &result);
     // A reply or an exception reply from the address probed counts as found.
@@ -48,9 +58,11 @@ signals:
 
 private:
     void retireWorker();
+    void setState(LineState state);
 
     QThread thread;
     LineWorker *worker = nullptr;
     quint64 lastRequest = 0;
     quint64 lastWorker = 0;
+    LineState m_state = LineState::Closed;
 };

@@ -31,12 +31,12 @@ bool PollCycle::isRunning() const
     return running;
 }
 
-void PollCycle::start()
+void PollCycle::start(QDeadlineTimer notBefore)
 {
     if (running)
         return;
     running = true;
-    pauseEnd = QDeadlineTimer(0);
+    m_pauseEnd = notBefore;
     waiting.clear();
     for (int row = 0; row < devices->rowCount(); ++row)
         waiting.append(QPersistentModelIndex(devices->index(row, 0)));
@@ -45,11 +45,14 @@ void PollCycle::start()
 
 void PollCycle::abort()
 {
+    const bool wasRunning = running;
     running = false;
     pause.stop();
     waiting.clear();
     polling = QPersistentModelIndex();
     request = 0;
+    if (wasRunning)
+        emit aborted();
 }
 
 void PollCycle::pollNext()
@@ -63,7 +66,7 @@ void PollCycle::pollNext()
         return;
     }
     polling = waiting.takeFirst();
-    request = line->poll(int(readRecord(devices, polling.row()).address), pauseEnd);
+    request = line->poll(int(readRecord(devices, polling.row()).address), m_pauseEnd);
 }
 
 void PollCycle::store(const PollResult &result)
@@ -81,6 +84,6 @@ void PollCycle::store(const PollResult &result)
         emit readingTaken(readingOf(record, status, result));
     }
     polling = QPersistentModelIndex();
-    pauseEnd = QDeadlineTimer(PauseAfterDeviceMs, Qt::PreciseTimer);
+    m_pauseEnd = QDeadlineTimer(PauseAfterDeviceMs, Qt::PreciseTimer);
     pause.start();
 }

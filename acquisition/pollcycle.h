@@ -26,15 +26,19 @@ public:
 
     bool isRunning() const;
     // Starts a pass over the devices listed now; devices added later wait
-    // for the next pass. Does nothing while a pass is running.
-    void start();
+    // for the next pass. Its first request leaves no earlier than
+    // `notBefore`. Does nothing while a pass is running.
+    void start(QDeadlineTimer notBefore = QDeadlineTimer(0));
     // Ends the pass at once; the outcome of a request in flight is dropped
-    // and finished() is not emitted.
+    // and finished() is not emitted; aborted() is, when a pass was running.
     void abort();
+    // When the pause after the latest device ends, or ended.
+    QDeadlineTimer pauseEnd() const { return m_pauseEnd; }
 
 signals:
     // The pass has polled its last device and the pause after it is over.
     void finished();
+    void aborted();
     // A poll outcome, announced once, after it was stored in the device's row.
     // Devices removed while their request was in flight announce nothing.
     void readingTaken(const Reading &reading);
@@ -52,5 +56,5 @@ private:
     // The pause wakes the cycle a little early; the line's thread waits out
     // the rest precisely, as the event loop wakes only in whole milliseconds.
     QTimer pause;
-    QDeadlineTimer pauseEnd;
+    QDeadlineTimer m_pauseEnd;
 };

@@ -44,6 +44,9 @@ bool isLostDeviceError(int error)
     case EBADF:
     case EPIPE:
     case ECONNRESET: // libmodbus's name for end of file on the line
+    case ECONNABORTED:
+    case ENOTCONN:
+    case ECONNREFUSED:
         return true;
     default:
         return false;
@@ -53,8 +56,9 @@ bool isLostDeviceError(int error)
 bool isSlaveException(int error)
 {
     // libmodbus sets these only after the reply's checksum and slave address
-    // were accepted: a listed exception code, or a malformed exception.
-    return (error >= EMBXILFUN && error <= EMBXGTAR) || error == EMBBADEXC;
+    // were accepted: a listed exception code, or a malformed exception. A
+    // gateway's 0x0A and 0x0B say that nothing answered behind it.
+    return (error >= EMBXILFUN && error < EMBXGPATH) || error == EMBBADEXC;
 }
 
 void releaseContext(modbus_t *&context)

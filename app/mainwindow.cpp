@@ -1,10 +1,12 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "acquisition/lineaddress.h"
 #include "acquisition/linenotice.h"
 #include "acquisition/modbusline.h"
 #include "acquisition/pollcycle.h"
-#include "acquisition/portstate.h"
+#include "acquisition/polling.h"
+#include "app/formchoices.h"
 #include "app/portprobe.h"
 #include "devices/busscandialog.h"
 #include "devices/devicelistactions.h"
@@ -33,6 +35,7 @@ MainWindow::MainWindow(QWidget *parent)
     // stable /dev/serial/by-id names, a port that was busy at start-up.
     ui->cboxPortName->setEditable(true);
     ui->cboxPortName->setInsertPolicy(QComboBox::NoInsert);
+    ui->cboxPortName->setToolTip(lineAddressHelp());
 
     const QStringList baudRates = {
         "50",    "75",    "100",   "134",    "150",    "200",    "300",   "600",
@@ -79,9 +82,6 @@ MainWindow::MainWindow(QWidget *parent)
     ui->listView->setViewMode(QListView::IconMode);
     // Icon mode switches dragging on; tiles stay where the layout puts them.
     ui->listView->setDragEnabled(false);
-    // A double-click opens the device's trend; the form sets no edit triggers.
-    new TrendWindows(deviceModel, ui->listView, this);
-    auto *listActions = new DeviceListActions(this, ui, deviceModel);
 
     pollTimer = new QTimer(this);
     pollTimer->setSingleShot(true);
@@ -101,16 +101,31 @@ MainWindow::MainWindow(QWidget *parent)
 
     modbusLine = new ModbusLine(this);
     modbusLine->setObjectName(QStringLiteral("modbusLine"));
-    connect(modbusLine, &ModbusLine::openFinished, this, &MainWindow::lineOpenFinished);
+    // The caption says what the operator asked for: an open still in progress
+    // is not open yet, and a lost line being opened again by its owner is.
+    connect(modbusLine, &ModbusLine::stateChanged, this, [this] {
+        ui->btnOpen->setText(modbusLine->isOpen() ? tr("关闭串口") : tr("打开串口"));
+    });
     pollCycle = new PollCycle(deviceModel, modbusLine, this);
     pollCycle->setObjectName(QStringLiteral("pollCycle"));
-    connect(pollCycle, &PollCycle::finished, this, &MainWindow::pollCycleFinished);
-    new BusScanDialog(this, ui, deviceModel, listActions, modbusLine);
-    installAlarms(this, {deviceModel, pollCycle, listActions->contextMenu(), ui->listView, ui->btnStart,
-                         ui->btnStop, ui->btnOpen, recordingSession});
-    // A lost line is opened again by its owner; the button keeps its caption,
-    // as the operator still wants the line open.
+    polling = new Polling(pollCycle, modbusLine, pollTimer, this);
+    polling->setObjectName(QStringLiteral("polling"));
+    connect(polling, &Polling::stateChanged, this, [this] {
+        // Closing the port halts polling but leaves Start disabled until Stop.
+        ui->btnStop->setEnabled(polling->isStarted());
+        ui->btnStart->setEnabled(!polling->isStarted());
+    });
+
+    // A double-click opens the device's trend; the form sets no edit triggers.
+    new TrendWindows(deviceModel, pollCycle, ui->listView, this);
+    formChoices = new FormChoices(ui);
+    auto *listActions = new DeviceListActions(this, ui->listView, deviceModel, formChoices, modbusLine);
+    new BusScanDialog(this, deviceModel, listActions, formChoices, modbusLine, pollCycle, polling);
+    installAlarms(this, {deviceModel, pollCycle, listActions->contextMenu(), ui->listView, polling,
+                         recordingSession});
     lineNotice = new LineNotice(this);
+    connect(modbusLine, &ModbusLine::openFailed, lineNotice,
+            [this](const QString &reason) { lineNotice->openFailed(QDateTime::currentDateTime(), reason); });
     connect(modbusLine, &ModbusLine::lineLost, lineNotice,
             [this] { lineNotice->lineLost(QDateTime::currentDateTime()); });
     connect(modbusLine, &ModbusLine::lineRestored, lineNotice,
@@ -126,6 +141,7 @@ MainWindow::~MainWindow()
     // open lets go of the line as well: both go before the model.
     delete pollCycle;
     delete modbusLine;
+    delete formChoices;
     // Rows still on their way to the disk get their last chance here.
     delete recordingSession;
     delete ui;
@@ -135,18 +151,5 @@ MainWindow::~MainWindow()
 
 bool MainWindow::portIsClosed() const
 {
-    return portCaptionSaysClosed(ui->btnOpen);
-}
-
-void MainWindow::lineOpenFinished(bool ok)
-{
-    if (ok)
-        ui->btnOpen->setText(tr("关闭串口"));
-}
-
-void MainWindow::pollCycleFinished()
-{
-    // Stop and closing the port let the running cycle end without a next one.
-    if (!pollingStopped && !portIsClosed())
-        pollTimer->start();
+    return !modbusLine->isOpen();
 }

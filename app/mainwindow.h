@@ -2,9 +2,11 @@
 
 #include <QMainWindow>
 
+class FormChoices;
 class LineNotice;
 class ModbusLine;
 class PollCycle;
+class Polling;
 class QAbstractButton;
 class QButtonGroup;
 class QSortFilterProxyModel;
@@ -43,8 +45,6 @@ private slots:
 
 private:
     bool portIsClosed() const;
-    void lineOpenFinished(bool ok);
-    void pollCycleFinished();
 
     Ui::MainWindow *ui;
     QButtonGroup *filterGroup = nullptr;
@@ -58,11 +58,10 @@ private:
     // cycle that sends it requests.
     ModbusLine *modbusLine = nullptr;
     PollCycle *pollCycle = nullptr;
+    Polling *polling = nullptr;
     LineNotice *lineNotice = nullptr;
-
-    // Set by Stop and by closing the port, cleared by Start: a poll cycle that
-    // is running then ends without scheduling the next one.
-    bool pollingStopped = true;
+    // The form's boxes as the list's actions and the scan see them.
+    FormChoices *formChoices = nullptr;
 
     // The recording: its folder, files, record clock and the writer of its rows.
     RecordingSession *recordingSession = nullptr;

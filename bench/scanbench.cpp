@@ -6,12 +6,14 @@
 
 #include "acquisition/busscan.h"
 #include "acquisition/modbusline.h"
+#include "acquisition/pollcycle.h"
 
 #include "simulatorprocess.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QStandardItemModel>
 #include <QTimer>
 
 #include <algorithm>
@@ -47,7 +49,9 @@ bool openLine(ModbusLine &line, const QString &path)
 // addresses than those served.
 double timeScan(ModbusLine &line)
 {
-    BusScan scan(&line);
+    QStandardItemModel noDevices;
+    const PollCycle idle(&noDevices, &line);
+    BusScan scan(&line, &idle);
     QEventLoop loop;
     QObject::connect(&scan, &BusScan::finished, &loop, &QEventLoop::quit);
     QElapsedTimer clock;

@@ -1,10 +1,9 @@
 #include "devices/busscandialog.h"
 
-#include "app/mainwindow.h"
-#include "ui_mainwindow.h"
-
 #include "acquisition/busscan.h"
-#include "acquisition/portstate.h"
+#include "acquisition/modbusline.h"
+#include "acquisition/polling.h"
+#include "devices/benchform.h"
 #include "devices/devicelistactions.h"
 #include "devices/devicerecords.h"
 
@@ -45,14 +44,17 @@ QSpinBox *addressBox(QWidget *parent, const char *name, int value)
 
 } // namespace
 
-BusScanDialog::BusScanDialog(MainWindow *window, Ui::MainWindow *ui, QStandardItemModel *devices,
-                             DeviceListActions *listActions, ModbusLine *line)
+BusScanDialog::BusScanDialog(QWidget *window, QStandardItemModel *devices, DeviceListActions *listActions,
+                             const BenchForm *form, ModbusLine *line, const PollCycle *cycle,
+                             const Polling *polling)
     : QObject(window)
     , m_window(window)
-    , m_ui(ui)
     , m_devices(devices)
     , m_listActions(listActions)
-    , m_scan(new BusScan(line, this))
+    , m_form(form)
+    , m_line(line)
+    , m_polling(polling)
+    , m_scan(new BusScan(line, cycle, this))
     , m_progress(new QDialog(window))
     , m_probing(new QLabel(m_progress))
     , m_bar(new QProgressBar(m_progress))
@@ -108,12 +110,12 @@ void BusScanDialog::scan()
 
 bool BusScanDialog::refused()
 {
-    if (portCaptionSaysClosed(m_ui->btnOpen)) {
+    if (!m_line->isOpen()) {
         notify(tr("提示"), tr("串口未打开，请先打开串口再扫描总线"));
         return true;
     }
     // Polls and probes would share the line; its devices are listed already.
-    if (m_ui->btnStop->isEnabled()) {
+    if (m_polling->isStarted()) {
         notify(tr("提示"), tr("正在采集，请先点击停止再扫描总线"));
         return true;
     }
@@ -195,9 +197,10 @@ QString BusScanDialog::summary(bool cancelled, const QList<int> &listed) const
 
 void BusScanDialog::offer(const QString &summary, const QList<int> &fresh)
 {
-    const QString unit = m_ui->cBoxUnit->currentText();
-    const int decimals = m_ui->spinBox_dotnum->value();
-    const int period = m_ui->spinBox_period->value();
+    const DeviceEntry choice = m_form->deviceChoice();
+    const QString &unit = choice.unit;
+    const int decimals = choice.decimals;
+    const int period = choice.recordPeriod;
     QMessageBox box(QMessageBox::Question, tr("扫描总线"),
                     summary + QLatin1Char('\n')
                         + tr("把 %1 添加到列表吗？单位 %2，小数点位数 %3，记录间隔 %4 秒。")

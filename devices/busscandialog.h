@@ -3,18 +3,17 @@
 #include <QList>
 #include <QObject>
 
+class BenchForm;
 class BusScan;
 class DeviceListActions;
-class MainWindow;
 class ModbusLine;
+class PollCycle;
+class Polling;
 class QDialog;
 class QLabel;
 class QProgressBar;
 class QStandardItemModel;
-
-namespace Ui {
-class MainWindow;
-}
+class QWidget;
 
 // Scanning the line from the tile area's context menu: asks for a range of
 // addresses, shows how far the scan is and what it found, and offers to list
@@ -26,8 +25,8 @@ class BusScanDialog : public QObject
     Q_OBJECT
 
 public:
-    BusScanDialog(MainWindow *window, Ui::MainWindow *ui, QStandardItemModel *devices,
-                  DeviceListActions *listActions, ModbusLine *line);
+    BusScanDialog(QWidget *window, QStandardItemModel *devices, DeviceListActions *listActions,
+                  const BenchForm *form, ModbusLine *line, const PollCycle *cycle, const Polling *polling);
 
 private:
     void scan();
@@ -42,10 +41,12 @@ private:
     void offer(const QString &summary, const QList<int> &fresh);
     void notify(const QString &title, const QString &text);
 
-    MainWindow *const m_window;
-    Ui::MainWindow *const m_ui;
+    QWidget *const m_window;
     QStandardItemModel *const m_devices;
     DeviceListActions *const m_listActions;
+    const BenchForm *const m_form;
+    const ModbusLine *const m_line;
+    const Polling *const m_polling;
     BusScan *const m_scan;
     QDialog *const m_progress;
     QLabel *const m_probing;

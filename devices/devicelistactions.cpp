@@ -1,11 +1,10 @@
 #include "devices/devicelistactions.h"
 
-#include "app/mainwindow.h"
-#include "ui_mainwindow.h"
-
-#include "acquisition/portstate.h"
+#include "acquisition/modbusline.h"
+#include "devices/benchform.h"
 #include "devices/devicerecords.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QFile>
 #include <QFileDialog>
@@ -15,28 +14,13 @@
 #include <QSaveFile>
 #include <QStandardItemModel>
 
-namespace {
-
-QStringList itemTexts(const QComboBox *box)
-{
-    QStringList texts;
-    for (int i = 0; i < box->count(); ++i)
-        texts << box->itemText(i);
-    return texts;
-}
-
-IntRange spinRange(const QSpinBox *box)
-{
-    return {box->minimum(), box->maximum()};
-}
-
-} // namespace
-
-DeviceListActions::DeviceListActions(MainWindow *window, Ui::MainWindow *ui, QStandardItemModel *devices)
+DeviceListActions::DeviceListActions(QWidget *window, QAbstractItemView *view, QStandardItemModel *devices,
+                                     BenchForm *form, const ModbusLine *line)
     : QObject(window)
     , m_window(window)
-    , m_ui(ui)
     , m_devices(devices)
+    , m_form(form)
+    , m_line(line)
 {
     setObjectName(QStringLiteral("deviceListActions"));
 
@@ -46,13 +30,13 @@ DeviceListActions::DeviceListActions(MainWindow *window, Ui::MainWindow *ui, QSt
     connect(openAction, &QAction::triggered, this, &DeviceListActions::open);
 
     // The same menu for a tile and for the empty area: both act on the list.
-    m_menu = new QMenu(ui->listView);
+    m_menu = new QMenu(view);
     m_menu->setObjectName(QStringLiteral("deviceListMenu"));
     m_menu->addAction(saveAction);
     m_menu->addAction(openAction);
-    ui->listView->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ui->listView, &QWidget::customContextMenuRequested, m_menu, [this](const QPoint &pos) {
-        m_menu->popup(m_ui->listView->viewport()->mapToGlobal(pos));
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, m_menu, [this, view](const QPoint &pos) {
+        m_menu->popup(view->viewport()->mapToGlobal(pos));
     });
 }
 
@@ -102,7 +86,7 @@ void DeviceListActions::save()
         return;
 
     DeviceList list;
-    list.line = lineSettings();
+    list.line = m_form->lineChoices();
     for (int row = 0; row < m_devices->rowCount(); ++row) {
         const ItemData record = readRecord(m_devices, row);
         list.devices.append({record.address, record.unit, record.decimals, record.recordPeriod,
@@ -127,16 +111,17 @@ void DeviceListActions::open()
         notify(tr("无法打开设备列表 %1：%2").arg(shownPath, file.errorString()));
         return;
     }
-    const DeviceListFile::ParseResult parsed = DeviceListFile::parse(file.readAll(), offeredValues());
+    const DeviceListFile::ParseResult parsed = DeviceListFile::parse(file.readAll(), m_form->offeredValues());
     if (!parsed.ok()) {
         notify(tr("设备列表 %1 有误，列表和串口设置都未改变。\n%2").arg(shownPath, parsed.error));
         return;
     }
 
     QStringList notes;
-    if (portCaptionSaysClosed(m_ui->btnOpen))
-        applyLineSettings(parsed.content.line);
-    else if (parsed.content.line != lineSettings())
+    // A line being opened is as good as open: its boxes must keep naming it.
+    if (m_line->state() == LineState::Closed)
+        m_form->setLineChoices(parsed.content.line);
+    else if (parsed.content.line != m_form->lineChoices())
         notes << tr("串口已打开，串口设置保持不变；关闭串口后再打开此列表即可采用文件里的串口设置。");
 
     const QList<int> skipped = addDevices(parsed.content.devices);
@@ -153,33 +138,4 @@ void DeviceListActions::open()
 void DeviceListActions::notify(const QString &text)
 {
     QMessageBox::information(m_window, tr("提示"), text, QMessageBox::Ok);
-}
-
-OfferedValues DeviceListActions::offeredValues() const
-{
-    OfferedValues offered;
-    offered.baudRates = itemTexts(m_ui->cboxBaudRate);
-    offered.parities = itemTexts(m_ui->cboxParity);
-    offered.dataBits = itemTexts(m_ui->cboxDataBit);
-    offered.stopBits = itemTexts(m_ui->cboxStopBit);
-    offered.units = itemTexts(m_ui->cBoxUnit);
-    offered.decimals = spinRange(m_ui->spinBox_dotnum);
-    offered.recordPeriod = spinRange(m_ui->spinBox_period);
-    return offered;
-}
-
-LineChoices DeviceListActions::lineSettings() const
-{
-    return {m_ui->cboxPortName->currentText(), m_ui->cboxBaudRate->currentText(),
-            m_ui->cboxParity->currentText(), m_ui->cboxDataBit->currentText(),
-            m_ui->cboxStopBit->currentText()};
-}
-
-void DeviceListActions::applyLineSettings(const LineChoices &line)
-{
-    m_ui->cboxPortName->setCurrentText(line.port);
-    m_ui->cboxBaudRate->setCurrentText(line.baudRate);
-    m_ui->cboxParity->setCurrentText(line.parity);
-    m_ui->cboxDataBit->setCurrentText(line.dataBits);
-    m_ui->cboxStopBit->setCurrentText(line.stopBits);
 }

@@ -6,14 +6,13 @@
 #include <QList>
 #include <QObject>
 
-class MainWindow;
+class BenchForm;
+class ModbusLine;
+class QAbstractItemView;
 class QAction;
 class QMenu;
 class QStandardItemModel;
-
-namespace Ui {
-class MainWindow;
-}
+class QWidget;
 
 // Saving and opening device lists from the window: the tile area's context
 // menu and the window's Ctrl+S and Ctrl+O. Further actions on the list are
@@ -23,7 +22,10 @@ class DeviceListActions : public QObject
     Q_OBJECT
 
 public:
-    DeviceListActions(MainWindow *window, Ui::MainWindow *ui, QStandardItemModel *devices);
+    // The context menu opens on `view`, which shows `devices`; the line's
+    // settings in a file are taken into `form` only while `line` is closed.
+    DeviceListActions(QWidget *window, QAbstractItemView *view, QStandardItemModel *devices, BenchForm *form,
+                      const ModbusLine *line);
 
     QMenu *contextMenu() const { return m_menu; }
 
@@ -39,13 +41,10 @@ private:
     void open();
     void notify(const QString &text);
 
-    OfferedValues offeredValues() const;
-    LineChoices lineSettings() const;
-    void applyLineSettings(const LineChoices &line);
-
-    MainWindow *const m_window;
-    Ui::MainWindow *const m_ui;
+    QWidget *const m_window;
     QStandardItemModel *const m_devices;
+    BenchForm *const m_form;
+    const ModbusLine *const m_line;
     QMenu *m_menu = nullptr;
     // Where the last list was saved or opened, for this run only.
     QString m_directory;

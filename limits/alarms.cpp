@@ -16,7 +16,7 @@ void installAlarms(QWidget *window, const AlarmParts &parts)
     QObject::connect(monitor, &AlarmMonitor::alarmEvent, notice, &AlarmNotice::tell);
 
     auto *verdict = new RunVerdict(parts.devices, monitor, window);
-    auto *watch = new RecordingWatch(window, parts.start, parts.stop, parts.port, parts.recording);
+    auto *watch = new RecordingWatch(window, parts.polling, parts.recording);
     QObject::connect(watch, &RecordingWatch::started, verdict, &RunVerdict::begin);
     QObject::connect(watch, &RecordingWatch::ended, verdict, &RunVerdict::end);
 

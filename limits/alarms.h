@@ -1,7 +1,7 @@
 #pragma once
 
 class PollCycle;
-class QAbstractButton;
+class Polling;
 class QListView;
 class QMenu;
 class QStandardItemModel;
@@ -17,9 +17,7 @@ struct AlarmParts
     PollCycle *cycle;
     QMenu *menu;
     QListView *view;
-    QAbstractButton *start;
-    QAbstractButton *stop;
-    QAbstractButton *port;
+    Polling *polling;
     RecordingSession *recording;
 };
 

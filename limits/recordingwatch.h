@@ -5,20 +5,19 @@
 #include <QDateTime>
 #include <QObject>
 
-class QAbstractButton;
+class Polling;
 class RecordingSession;
 
 // Tells when a run of Start starts and ends, with or without record files:
-// started by a Start that was taken, ended by the first of 停止, closing the
-// port and closing the window. A run that records carries the recording's
-// folder, the Start's time and its writer.
+// started when polling starts, ended by the first of 停止, closing the port
+// and closing the window. A run that records carries the recording's folder,
+// the Start's time and its writer.
 class RecordingWatch : public QObject
 {
     Q_OBJECT
 
 public:
-    RecordingWatch(QWidget *window, QAbstractButton *start, QAbstractButton *stop, QAbstractButton *port,
-                   RecordingSession *recording);
+    RecordingWatch(QWidget *window, Polling *polling, RecordingSession *recording);
 
 signals:
     // `folder` is empty and `writer` null when the run keeps no files.
@@ -30,9 +29,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void pollingChanged();
     void end(bool byOperator);
 
-    QAbstractButton *const m_start;
+    Polling *const m_polling;
     RecordingSession *const m_recording;
     QDateTime m_recordingStart;
     bool m_running = false;

@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "acquisition/polling.h"
 #include "recording/recordingsession.h"
 
 #include <QFileDialog>
@@ -27,20 +28,14 @@ void MainWindow::on_btnStart_clicked()
         recordTimer->start();
     }
 
-    pollingStopped = false;
-    pollTimer->start();
-    ui->btnStop->setEnabled(true);
-    ui->btnStart->setEnabled(false);
+    polling->start();
 }
 
 void MainWindow::on_btnStop_clicked()
 {
-    pollingStopped = true;
-    pollTimer->stop();
+    polling->stop();
     recordTimer->stop();
     recordingSession->end();
-    ui->btnStop->setEnabled(false);
-    ui->btnStart->setEnabled(true);
 }
 
 void MainWindow::saved_process()

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Velmora and runs the whole test suite twice:
 # once as shipped, once built with AddressSanitizer and UndefinedBehaviorSanitizer,
-# where any report (leaks included) fails the run. The tests of the serial line
-# and its thread then run a third time under ThreadSanitizer.
+# where any report (leaks included) fails the run. The ThreadSanitizer run of
+# the line's tests is scripts/tsan.sh, outside this command.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

@@ -138,28 +138,42 @@ std::chrono::nanoseconds Bus::timeUntilNextEvent(Clock::time_point now) const
     return wait;
 }
 
-void Bus::handleFrame(const QByteArray &frame, Clock::time_point now)
+std::optional<Bus::Response> Bus::respond(const QByteArray &frame, Clock::time_point now)
 {
     const int address = static_cast<quint8>(frame[0]);
     const auto found = m_transmitters.find(address);
     if (found == m_transmitters.end()) {
         ++m_stats.ignoredFrames;
-        return;
+        return std::nullopt;
     }
     Transmitter &transmitter = found->second;
     SlaveStats &stats = m_stats.slave(address);
     ++stats.requests;
 
     const double seconds = std::chrono::duration<double>(now - m_start).count();
-    const Reply reply = m_hostile ? transmitter.respondHostile(frame, seconds, m_hostileRandom)
-                                  : transmitter.respond(frame, seconds);
-    if (reply.fault != Fault::None)
-        ++stats.faults[reply.fault];
-    if (reply.frame.isEmpty())
-        return;
-
-    const auto due = now + m_timing.replyDelay(frame.size(), reply.frame.size() + reply.tail.size())
+    Response response;
+    response.reply = m_hostile ? transmitter.respondHostile(frame, seconds, m_hostileRandom)
+                               : transmitter.respond(frame, seconds);
+    if (response.reply.fault != Fault::None)
+        ++stats.faults[response.reply.fault];
+    response.delay = m_timing.replyDelay(frame.size(), response.reply.frame.size() + response.reply.tail.size())
         + std::chrono::milliseconds(transmitter.delayMs());
+    return response;
+}
+
+void Bus::countAnswer(int address)
+{
+    ++m_stats.slave(address).answers;
+}
+
+void Bus::handleFrame(const QByteArray &frame, Clock::time_point now)
+{
+    const auto response = respond(frame, now);
+    if (!response || response->reply.frame.isEmpty())
+        return;
+    const Reply &reply = response->reply;
+    const int address = static_cast<quint8>(frame[0]);
+    const auto due = now + response->delay;
     m_outgoing.emplace(due, Outgoing{reply.frame, address, reply.isAnswer});
     if (!reply.tail.isEmpty())
         m_outgoing.emplace(due + std::chrono::milliseconds(reply.tailGapMs), Outgoing{reply.tail, address, false});
@@ -182,7 +196,7 @@ void Bus::sendDue(int lineFd, Clock::time_point now)
             written += static_cast<int>(count);
         }
         if (written == outgoing.bytes.size() && outgoing.isAnswer)
-            ++m_stats.slave(outgoing.address).answers;
+            countAnswer(outgoing.address);
     }
 }
 

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <map>
+#include <optional>
 #include <random>
 
 namespace sim {
@@ -20,7 +21,16 @@ namespace sim {
 // keeps the statistics.
 class Bus {
 public:
+    using Clock = std::chrono::steady_clock;
+
     explicit Bus(const SimOptions &options);
+
+    // A slave's reply to a request frame whose CRC checked, and how long after
+    // `now` it is due on the line.
+    struct Response {
+        Reply reply;
+        std::chrono::microseconds delay{0};
+    };
 
     enum class End { Stopped, Pulled, Failed };
 
@@ -30,10 +40,15 @@ public:
     // `error` set, when the line itself fails.
     End serve(int lineFd, const ShutdownSignals &shutdown, QString *error);
 
+    // The reply of the slave `frame` is addressed to, counted in the
+    // statistics; nothing when no slave has that address.
+    std::optional<Response> respond(const QByteArray &frame, Clock::time_point now);
+    // A data reply to `address` went out whole.
+    void countAnswer(int address);
+
     const LineStats &stats() const { return m_stats; }
 
 private:
-    using Clock = std::chrono::steady_clock;
 
     struct Outgoing {
         QByteArray bytes;

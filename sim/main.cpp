@@ -2,6 +2,7 @@
 #include "serialline.h"
 #include "shutdownsignals.h"
 #include "simoptions.h"
+#include "tcpline.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -78,11 +79,24 @@ int main(int argc, char *argv[])
     QString error;
     sim::Bus bus(options);
     sim::Bus::End end = sim::Bus::End::Pulled;
+    // --tcp 0 picks a free port once; a re-plug listens on that same port.
+    int tcpPort = options.tcpPort.value_or(0);
     for (bool first = true; end == sim::Bus::End::Pulled; first = false) {
         // A pulled line comes back after a while, unless a stop comes first.
         if (!first && !waitUnlessStopped(*shutdown, options.replugAfterMs)) {
             end = sim::Bus::End::Stopped;
             break;
+        }
+        if (options.tcpPort) {
+            // The listener and its client live for one plug-in, as a
+            // gateway's network cable does.
+            auto line = sim::TcpLine::listen(options.tcpHost, tcpPort, &error);
+            if (!line)
+                return fail(error, 1);
+            tcpPort = line->port();
+            printLine(stdout, QByteArray::number(tcpPort));
+            end = line->serve(bus, options.gatewayMs, *shutdown, &error);
+            continue;
         }
         // The line and its link live for one plug-in: dropping the master
         // hangs up whoever has the device open, as pulling an adapter does.

@@ -32,7 +32,15 @@ const char *const SpecHelp =
     "  delay=<ms>                               extra reply delay\n"
     "Fault kinds: silent, crc, exception, foreign, truncated, split (the reply in two\n"
     "parts, the second 600..900 ms later: past a master's byte time-out).\n"
-    "Without --slave, address 1 is served with 101325 Pa and 20.0 degC.";
+    "Without --slave, address 1 is served with 101325 Pa and 20.0 degC.\n"
+    "\n"
+    "With --tcp the same slaves are served over Modbus TCP, as behind an Ethernet\n"
+    "gateway: the unit identifier is the slave address, and the port listened on is\n"
+    "the first line of output. One client is served at a time; a second one is\n"
+    "disconnected as soon as it connects. Faults that leave no good reply on the\n"
+    "serial side (silent, crc, truncated, foreign, an address nobody serves) send\n"
+    "nothing back, or exception 0x0B after --gateway MS. SIGUSR1 closes the\n"
+    "listening socket and the connection and listens again on the same port.";
 
 std::optional<double> parseNumber(const QString &text)
 {
@@ -165,6 +173,31 @@ bool applyKey(const QString &key, const QString &value, TransmitterConfig &confi
 
 } // namespace
 
+bool parseListenAddress(const QString &text, QString *host, int *port, QString *error)
+{
+    *error = QStringLiteral("--tcp needs [HOST:]PORT with PORT 0..65535, an IPv6 HOST in brackets");
+    QString portText = text;
+    host->clear();
+    if (text.startsWith('[')) {
+        const int close = text.indexOf(QLatin1String("]:"));
+        if (close < 2)
+            return false;
+        *host = text.mid(1, close - 1);
+        portText = text.mid(close + 2);
+    } else if (text.contains(':')) {
+        const int colon = text.indexOf(':');
+        *host = text.left(colon);
+        portText = text.mid(colon + 1);
+        if (host->isEmpty())
+            return false;
+    }
+    const auto value = parseInteger(portText, 0, 65535);
+    if (!value || portText.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        return false;
+    *port = static_cast<int>(*value);
+    return true;
+}
+
 std::optional<TransmitterConfig> parseSlaveSpec(const QString &spec, QString *error)
 {
     const QStringList items = spec.split(',');
@@ -210,8 +243,14 @@ CommandLine parseCommandLine(const QStringList &arguments)
         "SIGUSR1 pulls the line: the pseudo-terminal is dropped and a new one is served behind the same --link "
         "MS milliseconds later (default 5000), or at once on the next SIGUSR1.",
         "MS", "5000");
+    const QCommandLineOption tcpOption(
+        "tcp", "Serve over Modbus TCP on [HOST:]PORT instead of a serial line (PORT 0: a free one; HOST: every "
+        "address unless given).", "[HOST:]PORT");
+    const QCommandLineOption gatewayOption(
+        "gateway", "With --tcp: answer a request that gets no good reply with exception 0x0B after MS "
+        "milliseconds, as a gateway does.", "MS");
     parser.addOptions({helpOption, slaveOption, deviceOption, linkOption, baudOption, bitsOption, seedOption,
-                       hostileOption, statsOption, parentOption, replugOption});
+                       hostileOption, statsOption, parentOption, replugOption, tcpOption, gatewayOption});
 
     CommandLine result;
     if (!parser.parse(arguments)) {
@@ -281,6 +320,24 @@ CommandLine parseCommandLine(const QStringList &arguments)
         return result;
     }
     options.linkPath = parser.value(linkOption);
+    if (parser.isSet(tcpOption)) {
+        int port = 0;
+        if (!parseListenAddress(parser.value(tcpOption), &options.tcpHost, &port, &result.message))
+            return result;
+        options.tcpPort = port;
+        if (!options.devicePath.isEmpty() || !options.linkPath.isEmpty()) {
+            result.message = QStringLiteral("--tcp serves no serial device: it takes neither --device nor --link");
+            return result;
+        }
+    }
+    if (parser.isSet(gatewayOption)) {
+        const auto gateway = parseInteger(parser.value(gatewayOption), 0, MaxDelayMs);
+        if (!gateway || !options.tcpPort) {
+            result.message = QStringLiteral("--gateway needs --tcp and 0..60000 milliseconds");
+            return result;
+        }
+        options.gatewayMs = static_cast<int>(*gateway);
+    }
     options.statsFile = parser.value(statsOption);
     options.hostile = parser.isSet(hostileOption);
     options.dieWithParent = parser.isSet(parentOption);

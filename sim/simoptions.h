@@ -22,7 +22,16 @@ struct SimOptions {
     bool hostile = false;
     bool dieWithParent = false;
     int replugAfterMs = 5000; // a line pulled by SIGUSR1 comes back after this
+    // Modbus TCP instead of a serial line: listen on this host (empty: every
+    // address) and port (0: a free one).
+    std::optional<int> tcpPort;
+    QString tcpHost;
+    int gatewayMs = -1; // >= 0: silent slaves answer 0x0B after this, over TCP
 };
+
+// Parses [HOST:]PORT, HOST being a name, an IPv4 address or an IPv6 address
+// in brackets; on failure returns false and says why in `error`.
+bool parseListenAddress(const QString &text, QString *host, int *port, QString *error);
 
 // Parses ADDR[,key=value]...; on failure returns nothing and says why in `error`.
 std::optional<TransmitterConfig> parseSlaveSpec(const QString &spec, QString *error);

@@ -1,5 +1,6 @@
 #include "trends/trendchartview.h"
 
+#include "acquisition/readingtext.h"
 #include "trends/axisticks.h"
 #include "trends/trenddecimation.h"
 #include "trends/trendlinesitem.h"
@@ -303,13 +304,14 @@ void TrendChartView::hideHover()
 
 QString TrendChartView::describe(const TrendSample &sample, bool aggregated) const
 {
-    const auto value = [](float number, int decimals, const QString &unit) {
-        return std::isnan(number) ? tr("无读数") : QStringLiteral("%1 %2").arg(QString::number(number, 'f', decimals), unit);
+    // Formatted as the tile formats its texts, truncation at 0 decimals included.
+    const auto value = [](float number, const QString &text, const QString &unit) {
+        return std::isnan(number) ? tr("无读数") : QStringLiteral("%1 %2").arg(text, unit);
     };
     QString time = QDateTime::fromMSecsSinceEpoch(sample.ms).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
     if (aggregated)
         time += tr("（该分钟最后一次）");
     return tr("%1\n压力：%2\n温度：%3")
-        .arg(time, value(sample.pressure, m_trend.decimals, m_trend.unit),
-             value(sample.temperature, 1, QStringLiteral("℃")));
+        .arg(time, value(sample.pressure, formatPressure(sample.pressure, m_trend.decimals), m_trend.unit),
+             value(sample.temperature, formatTemperature(sample.temperature), QStringLiteral("℃")));
 }

@@ -1,36 +1,20 @@
 #include "trends/trendrecorder.h"
 
+#include "acquisition/pollcycle.h"
 #include "devices/devicerecords.h"
 
 #include <QDateTime>
 #include <QStandardItemModel>
 
-#include <limits>
-
-namespace {
-
-float readingValue(const QString &text)
-{
-    bool ok = false;
-    const float value = text.toFloat(&ok);
-    return ok ? value : std::numeric_limits<float>::quiet_NaN();
-}
-
-} // namespace
-
-TrendRecorder::TrendRecorder(QStandardItemModel *model, QObject *parent)
+TrendRecorder::TrendRecorder(QStandardItemModel *model, const PollCycle *cycle, QObject *parent)
     : QObject(parent)
     , m_model(model)
 {
+    connect(cycle, &PollCycle::readingTaken, this, &TrendRecorder::take);
     connect(model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex &parentIndex, int first, int last) {
                 if (!parentIndex.isValid())
                     track(first, last);
-            });
-    connect(model, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
-                if (!topLeft.parent().isValid())
-                    sample(topLeft.row(), bottomRight.row());
             });
     connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
             [this](const QModelIndex &parentIndex, int first, int last) {
@@ -60,34 +44,23 @@ void TrendRecorder::track(int first, int last)
         trend->unit = record.unit;
         trend->decimals = record.decimals;
         trend->addedMs = now;
-        trend->totalCount = record.totalCount;
-        trend->failCount = record.failCount;
         m_trends[m_model->item(row)] = std::move(trend);
     }
 }
 
-void TrendRecorder::sample(int first, int last)
+void TrendRecorder::take(const Reading &reading)
 {
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    for (int row = first; row <= last; ++row) {
-        const QStandardItem *device = m_model->item(row);
-        const auto found = m_trends.find(device);
-        if (found == m_trends.end())
+    // Addresses are unique in the list.
+    for (const auto &[device, trend] : m_trends) {
+        if (trend->address != reading.address)
             continue;
-        DeviceTrend &trend = *found->second;
-        const ItemData record = readRecord(m_model, row);
-        if (record.totalCount <= trend.totalCount)
-            continue;
-
-        const quint32 polls = record.totalCount - trend.totalCount;
-        const quint32 failures = qMin(polls, record.failCount - trend.failCount);
-        trend.totalCount = record.totalCount;
-        trend.failCount = record.failCount;
-        if (failures > 0)
-            trend.history.appendGap(now);
-        if (polls > failures)
-            trend.history.append({now, readingValue(record.pressureText), readingValue(record.temperatureText)});
+        const qint64 ms = reading.time.toMSecsSinceEpoch();
+        if (reading.answered)
+            trend->history.append({ms, float(reading.pressure), float(reading.temperature)});
+        else
+            trend->history.appendGap(ms);
         emit sampled(device);
+        return;
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquisition/reading.h"
 #include "trends/trendhistory.h"
 
 #include <QObject>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <unordered_map>
 
+class PollCycle;
 class QStandardItem;
 class QStandardItemModel;
 
@@ -19,22 +21,17 @@ struct DeviceTrend
     quint16 decimals = 0;
     qint64 addedMs = 0;
     TrendHistory history;
-
-    // The record's counters when last seen: a rise tells a poll happened.
-    quint32 totalCount = 0;
-    quint32 failCount = 0;
 };
 
 // Keeps a trend for every device in the model, from the moment its row is
-// added until it is removed or the model is cleared. It only watches: a poll
-// is seen as a rise of the record's poll count, a failure as a rise of its
-// failure count, and the values are the texts the tile shows.
+// added until it is removed or the model is cleared: every reading of the
+// poll cycle at full precision, every failed poll as a gap.
 class TrendRecorder : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit TrendRecorder(QStandardItemModel *model, QObject *parent = nullptr);
+    TrendRecorder(QStandardItemModel *model, const PollCycle *cycle, QObject *parent = nullptr);
     ~TrendRecorder() override;
 
     // The trend of a device item; null for an item the model does not hold.
@@ -47,7 +44,7 @@ signals:
 
 private:
     void track(int first, int last);
-    void sample(int first, int last);
+    void take(const Reading &reading);
     void forget(int first, int last);
     void forgetAll();
 

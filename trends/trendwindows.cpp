@@ -10,11 +10,12 @@
 #include <QAbstractProxyModel>
 #include <QStandardItemModel>
 
-TrendWindows::TrendWindows(QStandardItemModel *model, QAbstractItemView *view, QObject *parent)
+TrendWindows::TrendWindows(QStandardItemModel *model, const PollCycle *cycle, QAbstractItemView *view,
+                           QObject *parent)
     : QObject(parent)
     , m_model(model)
     , m_view(view)
-    , m_recorder(new TrendRecorder(model, this))
+    , m_recorder(new TrendRecorder(model, cycle, this))
 {
     connect(view, &QAbstractItemView::doubleClicked, this, &TrendWindows::open);
     connect(m_recorder, &TrendRecorder::sampled, this, [this](const QStandardItem *device) {

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPointer>
 
+class PollCycle;
 class QAbstractItemView;
 class QModelIndex;
 class QStandardItem;
@@ -18,8 +19,10 @@ class TrendWindows : public QObject
     Q_OBJECT
 
 public:
-    // `view` shows `model`, directly or through proxy models.
-    TrendWindows(QStandardItemModel *model, QAbstractItemView *view, QObject *parent = nullptr);
+    // `view` shows `model`, directly or through proxy models; `cycle` polls
+    // its devices.
+    TrendWindows(QStandardItemModel *model, const PollCycle *cycle, QAbstractItemView *view,
+                 QObject *parent = nullptr);
     ~TrendWindows() override;
 
     const TrendRecorder *recorder() const { return m_recorder; }

@@ -1,4 +1,5 @@
 #include "acquisition/busscan.h"
+#include "acquisition/pollcycle.h"
 #include "app/mainwindow.h"
 
 #include "tests/common/modalanswer.h"
@@ -40,6 +41,16 @@ QPushButton *buttonWithRole(QDialogButtonBox *buttons, QDialogButtonBox::ButtonR
             return qobject_cast<QPushButton *>(button);
     }
     return nullptr;
+}
+
+// The same three addresses over Modbus TCP, behind a gateway when
+// `gatewayMs` is given: its 0x0B for the absent ones finds nothing there.
+QStringList tcpLine(const QString &gatewayMs = QString())
+{
+    QStringList arguments{"--tcp", "127.0.0.1:0", "--slave", "3", "--slave", "7", "--slave", "22"};
+    if (!gatewayMs.isEmpty())
+        arguments << "--gateway" << gatewayMs;
+    return arguments;
 }
 
 // Every request the simulator saw, for any address.
@@ -93,6 +104,7 @@ private slots:
     void cancelStopsWithinOneProbe();
     void refusesWhileLineIsNotFree_data();
     void refusesWhileLineIsNotFree();
+    void waitsForTheCycleStopLetsFinish();
 
 private:
     void openLine(const QStringList &simArguments);
@@ -128,7 +140,10 @@ void TestBusScan::openLine(const QStringList &simArguments)
 {
     sim = std::make_unique<SimulatorProcess>(simArguments);
     QVERIFY(sim->start());
-    QVERIFY(openPort(*window, sim->devicePath()));
+    // Over TCP the simulator tells the port it listens on.
+    const QString line = simArguments.contains(QStringLiteral("--tcp")) ? "127.0.0.1:" + sim->devicePath()
+                                                                         : sim->devicePath();
+    QVERIFY(openPort(*window, line));
 }
 
 void TestBusScan::chooseScan()
@@ -192,6 +207,10 @@ void TestBusScan::findsAnsweringAddresses_data()
     QTest::newRow("exception reply counts as found")
         << servedLine(QStringLiteral("22,fault=exception:1"))
         << QList<int>{} << true << true << QStringList{"3 MPa 4 5", "7 MPa 4 5", "22 MPa 4 5"};
+    QTest::newRow("over TCP") << tcpLine() << QList<int>{} << true << true
+                              << QStringList{"3 MPa 4 5", "7 MPa 4 5", "22 MPa 4 5"};
+    QTest::newRow("over TCP, gateway answers 0x0B") << tcpLine(QStringLiteral("20")) << QList<int>{} << true << true
+                                                    << QStringList{"3 MPa 4 5", "7 MPa 4 5", "22 MPa 4 5"};
 }
 
 void TestBusScan::findsAnsweringAddresses()
@@ -302,6 +321,44 @@ void TestBusScan::refusesWhileLineIsNotFree()
     QVERIFY2(text.contains(hint), qPrintable(text));
     QVERIFY(!scan()->isRunning());
     QVERIFY(!widget<QDialog>(*window, "busScanProgress")->isVisible());
+}
+
+void TestBusScan::waitsForTheCycleStopLetsFinish()
+{
+    // Three silent devices make a cycle of over three seconds; Stop lets it
+    // poll them all.
+    openLine(servedLine());
+    for (const int address : {40, 41, 42})
+        addDevice(*window, address);
+    auto *cycle = widget<PollCycle>(*window, "pollCycle");
+    QVERIFY(clickStart(*window, QString()));
+    QTRY_VERIFY_WITH_TIMEOUT(cycle->isRunning(), 2000);
+    QTest::mouseClick(widget<QPushButton>(*window, "btnStop"), Qt::LeftButton);
+    QVERIFY(cycle->isRunning());
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 cycleEndedMs = -1;
+    qint64 firstProbeMs = -1;
+    const QMetaObject::Connection ended
+        = connect(cycle, &PollCycle::finished, this, [&] { cycleEndedMs = clock.elapsed(); });
+    const QMetaObject::Connection probed = connect(scan(), &BusScan::progressed, this, [&] {
+        if (firstProbeMs < 0)
+            firstProbeMs = clock.elapsed();
+    });
+    EndBox end;
+    const ModalAnswer<QMessageBox> answer = answerEnd(end, false);
+    startScan(1, 8);
+    QVERIFY(QTest::qWaitFor([&answer] { return answer.answered(); }, 30000));
+    disconnect(ended);
+    disconnect(probed);
+
+    // No box: the scan went on by itself once the cycle had ended, and found
+    // what answers, which a probe answered in the midst of polls might not.
+    QVERIFY(cycleEndedMs >= 0);
+    QVERIFY2(firstProbeMs > cycleEndedMs, qPrintable(QStringLiteral("%1 / %2").arg(firstProbeMs).arg(cycleEndedMs)));
+    QCOMPARE(scan()->foundAddresses(), (QList<int>{3, 7}));
+    QVERIFY(!cycle->isRunning());
 }
 
 QTEST_MAIN(TestBusScan)

@@ -5,6 +5,7 @@
 #include "recording/recordformat.h"
 
 #include "tests/common/modalanswer.h"
+#include "tests/common/quietline.h"
 #include "tests/common/windowaccess.h"
 
 #include <QDir>
@@ -18,10 +19,18 @@
 #include <functional>
 #include <memory>
 
-// The program learns the port state only from btnOpen's caption.
-inline void setPortCaption(const MainWindow &window, bool open)
+// Opens the port on a line where nothing answers, or closes it, as the
+// operator's click does.
+inline void setPortOpen(const MainWindow &window, bool open)
 {
-    widget<QPushButton>(window, "btnOpen")->setText(open ? QStringLiteral("关闭串口") : QStringLiteral("打开串口"));
+    static const QuietLine line;
+    if (open == portIsOpen(window))
+        return;
+    if (open)
+        QVERIFY(openPort(window, line.path()));
+    else
+        QTest::mouseClick(widget<QPushButton>(window, "btnOpen"), Qt::LeftButton);
+    QCOMPARE(portIsOpen(window), open);
 }
 
 // The test drives the record ticks itself, one invocation per second of recording.

@@ -81,7 +81,7 @@ void TestRecordingControl::refusesStartUntilReady()
 
     for (int address = 1; address <= devices; ++address)
         addDevice(*window, address);
-    setPortCaption(*window, portOpen);
+    setPortOpen(*window, portOpen);
 
     ModalAnswer<QFileDialog> dialog([](QFileDialog *shown) { shown->reject(); }, 1000);
     {
@@ -101,7 +101,7 @@ void TestRecordingControl::refusesStartUntilReady()
 void TestRecordingControl::asksForDirectory()
 {
     addDevice(*window, 1);
-    setPortCaption(*window, true);
+    setPortOpen(*window, true);
 
     QString caption;
     QString directory;
@@ -139,7 +139,7 @@ void TestRecordingControl::switchesStates()
     QFETCH(bool, recording);
 
     addDevice(*window, 7);
-    setPortCaption(*window, true);
+    setPortOpen(*window, true);
     if (start == "cancel")
         QVERIFY(clickStart(*window, [](QFileDialog *dialog) { dialog->reject(); }));
     else if (start == "choose")
@@ -178,7 +178,7 @@ void TestRecordingControl::createsOneFilePerDevice()
     }
     QTest::mouseClick(widget<QPushButton>(*window, filter.toLatin1().constData()), Qt::LeftButton);
     QCOMPARE(proxyModel(*window)->rowCount(), filter == "allBtn" ? addresses.size() : 0);
-    setPortCaption(*window, true);
+    setPortOpen(*window, true);
 
     QTest::ignoreMessage(QtDebugMsg, qPrintable("saved_file_path=" + tempDir->path()));
     const QDateTime before = QDateTime::currentDateTime().addMSecs(-1000);
@@ -230,7 +230,7 @@ void TestRecordingControl::reportsFilesThatCannotBeCreated()
     }
     QVERIFY(QDir().mkpath(directory));
     addDevices(addresses);
-    setPortCaption(*window, true);
+    setPortOpen(*window, true);
 
     bool timersIdleDuringBox = false;
     MessageBoxLog boxes([&](QMessageBox *) {
@@ -301,7 +301,7 @@ void TestRecordingControl::neverReusesExistingFile()
         }
     }
     addDevice(*window, 5);
-    setPortCaption(*window, true);
+    setPortOpen(*window, true);
 
     MessageBoxLog boxes;
     QVERIFY(clickStart(*window, tempDir->path()));

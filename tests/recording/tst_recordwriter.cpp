@@ -57,7 +57,7 @@ void TestRecordWriter::startWith(const QList<int> &periods)
         addDevice(*window, i + 1, QStringLiteral("KPa"), 3, periods.at(i));
         storeReadings(*window, i, QStringLiteral("101.325"), QStringLiteral("23.5"));
     }
-    setPortCaption(*window, true);
+    setPortOpen(*window, true);
     QVERIFY(clickStart(*window, tempDir->path()));
     holdTimers(*window);
 }
@@ -195,12 +195,12 @@ void TestRecordWriter::closedPortWritesNothing()
     const QString path = recordAt(*window, 0).filePath;
     QCOMPARE(dataRows(path).size(), 1);
 
-    setPortCaption(*window, false);
+    setPortOpen(*window, false);
     recordTicks(*window, 3);
     QCOMPARE(dataRows(path).size(), 1);
 
     // The ticks while the port was closed did not count either.
-    setPortCaption(*window, true);
+    setPortOpen(*window, true);
     recordTicks(*window, 1);
     QCOMPARE(dataRows(path).size(), 1);
     recordTicks(*window, 1);
@@ -284,7 +284,7 @@ void TestRecordWriter::reportsLostRowsOncePerRecording()
         if (name == "first") {
             addDevice(*window, 1);
             addDevice(*window, 2);
-            setPortCaption(*window, true);
+            setPortOpen(*window, true);
         } else {
             QTest::mouseClick(widget<QPushButton>(*window, "btnStop"), Qt::LeftButton);
         }

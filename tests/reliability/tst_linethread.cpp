@@ -1,3 +1,6 @@
+#include "acquisition/pollcycle.h"
+#include "acquisition/reading.h"
+
 #include "readinglog.h"
 #include "windowdriver.h"
 
@@ -145,6 +148,7 @@ void TestLineThread::removedDeviceInFlightReachesNoRow()
     for (const int address : addresses)
         addDevice(*window, address);
     const ReadingLog log(deviceModel(*window));
+    QSignalSpy announced(widget<PollCycle>(*window, "pollCycle"), &PollCycle::readingTaken);
     QVERIFY(clickStart(*window, QString()));
     QTRY_VERIFY_WITH_TIMEOUT(recordAt(*window, 2).totalCount >= 1, SettleMs);
 
@@ -178,6 +182,14 @@ void TestLineThread::removedDeviceInFlightReachesNoRow()
     QCOMPARE(SimulatorProcess::slaveStats(stats, 2).value(QStringLiteral("requests")).toInt(-1),
              int(pollsAtRemoval) + 1);
     QCOMPARE(log.readingsOf(2), QSet<ReadingLog::Reading>{reading(2)});
+    // Device 2 was announced once for every poll stored, never for the one
+    // that came back to no row; the others once per poll.
+    QHash<int, quint32> announcements;
+    for (const QList<QVariant> &arguments : qAsConst(announced))
+        ++announcements[arguments.at(0).value<Reading>().address];
+    QCOMPARE(announcements.value(2), pollsAtRemoval);
+    for (int row = 0; row < addresses.size(); ++row)
+        QCOMPARE(announcements.value(addresses.at(row)), recordAt(*window, row).totalCount);
     for (int row = 0; row < addresses.size(); ++row) {
         QCOMPARE(log.readingsOf(addresses.at(row)), QSet<ReadingLog::Reading>{reading(addresses.at(row))});
         QCOMPARE(recordAt(*window, row).failCount, 0u);

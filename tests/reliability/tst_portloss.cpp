@@ -129,6 +129,9 @@ void TestPortLoss::recordingSurvivesLostLine()
     // The line goes away at once, mid-recording.
     EventLoopWatch watch;
     first.kill();
+    // The adapter's device node goes with it; a dangling link could come to
+    // name another test's pseudo-terminal once the kernel hands its number out again.
+    QVERIFY(QFile::remove(link));
     QTRY_VERIFY_WITH_TIMEOUT(statusAt(*window, 0) == Offline && statusAt(*window, 1) == Offline
                                  && statusAt(*window, 2) == Offline,
                              SettleMs);

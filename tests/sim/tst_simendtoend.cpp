@@ -6,6 +6,7 @@
 #include <modbus.h>
 
 #include <cerrno>
+#include <csignal>
 #include <memory>
 #include <poll.h>
 #include <unistd.h>
@@ -28,6 +29,19 @@ ModbusContext connectMaster(const QString &path, int responseTimeoutMs)
     if (!context || modbus_connect(context.get()) != 0)
         return nullptr;
     modbus_set_response_timeout(context.get(), 0, static_cast<uint32_t>(responseTimeoutMs) * 1000);
+    return context;
+}
+
+// A libmodbus master on the simulator's TCP port on the IPv4 loopback.
+ModbusContext connectTcpMaster(const QString &port, int responseTimeoutMs)
+{
+    ModbusContext context(modbus_new_tcp_pi("127.0.0.1", port.toLatin1().constData()));
+    if (!context)
+        return nullptr;
+    modbus_set_response_timeout(context.get(), static_cast<uint32_t>(responseTimeoutMs / 1000),
+                                static_cast<uint32_t>(responseTimeoutMs % 1000) * 1000);
+    if (modbus_connect(context.get()) != 0)
+        return nullptr;
     return context;
 }
 
@@ -254,6 +268,83 @@ private slots:
         QCOMPARE(statValue(stats, 17, "requests"), 3);
         QCOMPARE(statValue(stats, 17, "answers"), 2);
         QCOMPARE(faultCount(stats, 17, "split"), 1);
+    }
+
+    // Over TCP as behind a gateway: replies carry the request's transaction,
+    // and what gets no good reply on the serial side gets nothing or 0x0B.
+    void tcpReplies_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("slave");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<int>("minimumMs");
+        QTest::addColumn<int>("maximumMs");
+
+        const QStringList served{"--slave", "3,pressure=100,temp=23.5"};
+        QTest::newRow("data reply") << served << 3 << 0 << 0 << 500;
+        QTest::newRow("slave exception passed on")
+            << QStringList{"--slave", "3,fault=exception:1"} << 3 << int(EMBXSFAIL) << 0 << 500;
+        QTest::newRow("silent slave, no gateway")
+            << QStringList{"--slave", "3,fault=silent:1"} << 3 << ETIMEDOUT << 900 << 1500;
+        QTest::newRow("silent slave, gateway within the time-out")
+            << QStringList{"--gateway", "300", "--slave", "3,fault=silent:1"} << 3 << int(EMBXGTAR) << 250 << 900;
+        QTest::newRow("silent slave, gateway past the time-out")
+            << QStringList{"--gateway", "1500", "--slave", "3,fault=silent:1"} << 3 << ETIMEDOUT << 900 << 1400;
+        QTest::newRow("absent slave behind a gateway") << QStringList{"--gateway", "0"} + served << 9
+                                                       << int(EMBXGTAR) << 0 << 500;
+        QTest::newRow("bad CRC behind a gateway")
+            << QStringList{"--gateway", "0", "--slave", "3,fault=crc:1"} << 3 << int(EMBXGTAR) << 0 << 500;
+    }
+
+    void tcpReplies()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, slave);
+        QFETCH(int, error);
+        QFETCH(int, minimumMs);
+        QFETCH(int, maximumMs);
+
+        SimulatorProcess simulator(QStringList{"--tcp", "127.0.0.1:0"} + arguments);
+        QVERIFY(simulator.start());
+        const ModbusContext master = connectTcpMaster(simulator.devicePath(), 1000);
+        QVERIFY(master);
+        QElapsedTimer clock;
+        clock.start();
+        const ReadResult result = readInputs(master.get(), slave);
+        const qint64 elapsed = clock.elapsed();
+        QCOMPARE(result.error, error);
+        if (error == 0)
+            QCOMPARE(result.registers, (QVector<quint16>{0x0000, 0x42C8, 0, 0, 0, 0, 235}));
+        QVERIFY2(elapsed >= minimumMs && elapsed <= maximumMs, qPrintable(QString::number(elapsed)));
+        const QJsonObject stats = simulator.stop();
+        QCOMPARE(statValue(stats, 3, "answers"), error == 0 ? 1 : 0);
+    }
+
+    // One client at a time; a pull drops the connection and the port comes
+    // back as it was.
+    void tcpSecondClientAndReplug()
+    {
+        SimulatorProcess simulator({"--tcp", "127.0.0.1:0", "--replug-after", "300", "--slave", "3"});
+        QVERIFY(simulator.start());
+        const ModbusContext first = connectTcpMaster(simulator.devicePath(), 1000);
+        QVERIFY(first);
+        QCOMPARE(readInputs(first.get(), 3).count, 7);
+        const ModbusContext second = connectTcpMaster(simulator.devicePath(), 1000);
+        QVERIFY(second);
+        QCOMPARE(readInputs(second.get(), 3).error, ECONNRESET);
+        QCOMPARE(readInputs(first.get(), 3).count, 7);
+
+        QVERIFY(::kill(pid_t(simulator.processId()), SIGUSR1) == 0);
+        QThread::msleep(100);
+        const ReadResult pulled = readInputs(first.get(), 3);
+        QVERIFY2(pulled.error == ECONNRESET || pulled.error == EPIPE, qPrintable(QString::number(pulled.error)));
+        QVERIFY(!connectTcpMaster(simulator.devicePath(), 1000));
+        QThread::msleep(500);
+        const ModbusContext back = connectTcpMaster(simulator.devicePath(), 1000);
+        QVERIFY(back);
+        QCOMPARE(readInputs(back.get(), 3).count, 7);
+        const QJsonObject stats = simulator.stop();
+        QCOMPARE(statValue(stats, 3, "answers"), 3);
     }
 
     void hostileLineNeverAnswersCorrectly()

@@ -126,6 +126,16 @@ private slots:
         QTest::newRow("odd baud for a device") << QStringList{"--device", "/dev/null", "--baud", "12345"}
                                                << int(CommandLine::Action::Fail);
         QTest::newRow("odd baud on a pty") << QStringList{"--baud", "12345"} << int(CommandLine::Action::Run);
+        QTest::newRow("tcp port") << QStringList{"--tcp", "0"} << int(CommandLine::Action::Run);
+        QTest::newRow("tcp host and port") << QStringList{"--tcp", "127.0.0.1:1502"} << int(CommandLine::Action::Run);
+        QTest::newRow("tcp IPv6 host") << QStringList{"--tcp", "[::1]:1502", "--gateway", "300"}
+                                       << int(CommandLine::Action::Run);
+        QTest::newRow("tcp IPv6 unbracketed") << QStringList{"--tcp", "::1:1502"} << int(CommandLine::Action::Fail);
+        QTest::newRow("tcp port too big") << QStringList{"--tcp", "65536"} << int(CommandLine::Action::Fail);
+        QTest::newRow("tcp host without port") << QStringList{"--tcp", "localhost:"} << int(CommandLine::Action::Fail);
+        QTest::newRow("tcp with a device") << QStringList{"--tcp", "0", "--device", "/dev/null"}
+                                           << int(CommandLine::Action::Fail);
+        QTest::newRow("gateway without tcp") << QStringList{"--gateway", "300"} << int(CommandLine::Action::Fail);
     }
     void commandLine()
     {

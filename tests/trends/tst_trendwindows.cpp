@@ -98,6 +98,8 @@ private slots:
     void savesPicture();
     void holdsWhatTheTileShowed();
     void drawsLimitsOnRoundTicks();
+    void drawsReadingsAtFullPrecision_data();
+    void drawsReadingsAtFullPrecision();
 
 private:
     std::unique_ptr<SimulatorProcess> sim;
@@ -298,6 +300,52 @@ void TestTrendWindows::drawsLimitsOnRoundTicks()
         const double high = pair.first == TrendQuantity::Pressure ? 98.8 : 25.0;
         QVERIFY2(axis->min() <= low && axis->max() >= high, qPrintable(labels.join(' ')));
     }
+}
+
+void TestTrendWindows::drawsReadingsAtFullPrecision_data()
+{
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<int>("decimals");
+    QTest::addColumn<double>("drawn");
+    QTest::addColumn<QString>("hover");
+
+    // The transmitter sends 101068.796875 Pa and -10.0 °C.
+    QTest::newRow("Pa, 0 decimals: no staircase, hover truncated as the tile")
+        << "Pa" << 0 << 101068.796875 << QStringLiteral("压力：101068 Pa");
+    QTest::newRow("KPa, 1 decimal") << "KPa" << 1 << double(float(101.068796875)) << QStringLiteral("压力：101.1 KPa");
+}
+
+void TestTrendWindows::drawsReadingsAtFullPrecision()
+{
+    QFETCH(QString, unit);
+    QFETCH(int, decimals);
+    QFETCH(double, drawn);
+    QFETCH(QString, hover);
+
+    sim = std::make_unique<SimulatorProcess>(QStringList{"--slave", "1,regs=0x6666:0x47C5:0:0:0:0:0xFF9C"});
+    QVERIFY(sim->start());
+    QVERIFY(openPort(*window, sim->devicePath()));
+    addDevice(*window, 1, unit, decimals);
+    doubleClickTile(*window, 0);
+    QVERIFY(clickStart(*window, QString()));
+    QTRY_VERIFY_WITH_TIMEOUT(recordAt(*window, 0).totalCount >= 3, 5000);
+    QTest::mouseClick(widget<QPushButton>(*window, "btnStop"), Qt::LeftButton);
+
+    TrendChartView *view = trendWindowOf(*window, 0)->chartView();
+    const QVector<QPointF> points = view->drawnPoints(TrendQuantity::Pressure);
+    QVERIFY(points.size() >= 3);
+    for (const QPointF &point : points)
+        QCOMPARE(point.y(), drawn);
+    for (const QPointF &point : view->drawnPoints(TrendQuantity::Temperature))
+        QCOMPARE(point.y(), -10.0);
+
+    QVERIFY(QTest::qWaitForWindowExposed(view->window()));
+    QMouseEvent move(QEvent::MouseMove, viewPosition(*view, points.constLast(), TrendQuantity::Pressure),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &move);
+    const QString text = view->hoverText();
+    QVERIFY2(text.contains(hover), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("温度：-10.0 ℃")), qPrintable(text));
 }
 
 QTEST_MAIN(TestTrendWindows)

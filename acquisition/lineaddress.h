@@ -1,0 +1,34 @@
+#pragma once
+
+#include "acquisition/linesettings.h"
+
+#include <QString>
+
+#include <optional>
+
+// What the text of the port box names. A text starting with '/' (or "\\" on
+// Windows) is a serial path; one starting with "tcp://" or '[', or holding a
+// ':', is a Modbus TCP address, `tcp://host[:port]` or `host:port`, with an
+// IPv6 host in brackets; anything else is a serial port name.
+struct LineAddress
+{
+    enum class Kind { Serial, Tcp, Malformed };
+    Kind kind = Kind::Serial;
+    QString host; // without brackets
+    int port = 0;
+};
+
+LineAddress parseLineAddress(const QString &text);
+
+// The line the window's choices name, or why it cannot be opened.
+struct LineChoice
+{
+    std::optional<LineSettings> settings;
+    QString refusal;
+};
+
+LineChoice chooseLine(const QString &portText, const QString &baudText, const QString &parityText,
+                      const QString &dataBitsText, const QString &stopBitsText);
+
+// What the port box accepts, for its tooltip.
+QString lineAddressHelp();
