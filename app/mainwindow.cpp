@@ -9,6 +9,8 @@
 #include "devices/busscandialog.h"
 #include "devices/devicelistactions.h"
 #include "devices/itemdata.h"
+#include "publishing/publishdialog.h"
+#include "publishing/publisher.h"
 #include "tiles/itemdelegate.h"
 #include "trends/trendwindows.h"
 
@@ -109,6 +111,11 @@ MainWindow::MainWindow(QWidget *parent)
             [this] { lineNotice->lineLost(QDateTime::currentDateTime()); });
     connect(modbusLine, &ModbusLine::lineRestored, lineNotice,
             [this] { lineNotice->lineRestored(QDateTime::currentDateTime()); });
+
+    auto *publisher = new Publisher(this, deviceModel, [this] { return ui->cboxPortName->currentText(); });
+    connect(pollCycle, &PollCycle::readingTaken, publisher, &Publisher::take);
+    addPublishAction(listActions->contextMenu(), publisher, this);
+    listActions->setPublisher(publisher);
 
     ui->btnStop->setEnabled(false);
     ui->btnStart->setEnabled(true);
