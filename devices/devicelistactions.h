@@ -7,12 +7,14 @@
 #include <QObject>
 
 class MainWindow;
+class Publisher;
 class QAction;
 class QMenu;
 class QStandardItemModel;
 
 namespace Ui {
 class MainWindow;
+class Publisher;
 }
 
 // Saving and opening device lists from the window: the tile area's context
@@ -31,6 +33,10 @@ public:
     // 添加到列表 would; returns the addresses that were listed already.
     QList<int> addDevices(const QVector<DeviceEntry> &devices);
 
+    // Lists are saved with the publishing settings, and opening one with
+    // them hands them over.
+    void setPublisher(Publisher *publisher) { m_publisher = publisher; }
+
 private:
     QAction *newAction(const QString &text, const char *name, Qt::Key key);
     // Asks for a list file; an empty path when the operator cancels.
@@ -47,6 +53,7 @@ private:
     Ui::MainWindow *const m_ui;
     QStandardItemModel *const m_devices;
     QMenu *m_menu = nullptr;
+    Publisher *m_publisher = nullptr;
     // Where the last list was saved or opened, for this run only.
     QString m_directory;
 };
