@@ -1,4 +1,5 @@
 #include "devices/devicelistfile.h"
+#include "publishing/brokerlink.h"
 #include "publishing/publishdialog.h"
 #include "publishing/publisher.h"
 
@@ -127,6 +128,7 @@ private slots:
     void publishesTheWindowsReadings();
     void deliversEverythingAfterAnOutage();
     void killedStationGoesOffline();
+    void overflowIsToldAsAGap();
     void refusalsAreNamed_data();
     void refusalsAreNamed();
     void badSettingsAreRefusedWhole_data();
@@ -320,6 +322,49 @@ void TestPublishing::killedStationGoesOffline()
     MqttSubscriber later(broker.port(), QStringLiteral("plant/#"));
     QVERIFY(later.start(QStringLiteral("plant/ready")));
     QCOMPARE(later.payloads(status), QStringList{QStringLiteral("{\"online\": false}")});
+}
+
+void TestPublishing::overflowIsToldAsAGap()
+{
+    MosquittoBroker broker;
+    QVERIFY(broker.start());
+    MqttSubscriber subscriber(broker.port(), QStringLiteral("plant/#"));
+    QVERIFY(subscriber.start(QStringLiteral("plant/ready")));
+    TcpRelay relay(broker.port());
+    const int relayPort = MosquittoBroker::freePort();
+
+    // A queue of 10 while the broker is away: 20 readings of device 5, then
+    // 5 of device 6; the oldest 15, all of device 5, go.
+    BrokerLink link(settingsFor(QStringLiteral("mqtt://127.0.0.1:%1").arg(relayPort), QStringLiteral("bench-13")),
+                    QStringLiteral("s"), QStringLiteral("/dev/ttyUSB0"), 10);
+    QSignalSpy dropped(&link, &BrokerLink::readingsDropped);
+    link.start();
+    Reading reading;
+    reading.address = 5;
+    reading.time = QDateTime::currentDateTime();
+    for (int i = 0; i < 25; ++i) {
+        link.take(reading);
+        if (i == 19)
+            reading.address = 6;
+    }
+    QTRY_VERIFY(!dropped.isEmpty() && dropped.constLast().at(0).toULongLong() == 15);
+    QCOMPARE(dropped.constLast().at(1).toString(), QStringLiteral("5"));
+    QVERIFY(relay.listen(relayPort));
+    const QString device5 = QStringLiteral("plant/bench-13/devices/5/");
+    QTRY_VERIFY_WITH_TIMEOUT(subscriber.payloads(QStringLiteral("plant/bench-13/devices/6/reading")).size() == 5,
+                             15000);
+    QCOMPARE(subscriber.payloads(device5 + QStringLiteral("gap")),
+             QStringList{QStringLiteral("{\"fromSeq\": 1, \"toSeq\": 15}")});
+    QStringList seqs;
+    for (const QString &payload : subscriber.payloads(device5 + QStringLiteral("reading")))
+        seqs << QString::number(json(payload).value("seq").toInt());
+    QCOMPARE(seqs, (QStringList{"16", "17", "18", "19", "20"}));
+    // The gap came before the readings after it.
+    const QStringList lines = subscriber.lines();
+    const auto firstOf = [&lines](const QString &prefix) {
+        return std::find_if(lines.begin(), lines.end(), [&](const QString &l) { return l.startsWith(prefix); });
+    };
+    QVERIFY(firstOf(device5 + QStringLiteral("gap")) < firstOf(device5 + QStringLiteral("reading")));
 }
 
 void TestPublishing::refusalsAreNamed_data()
