@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSysInfo>
-#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -123,14 +122,6 @@ Checked<PublishSettings> fromJson(const QJsonObject &object)
             return result;
         }
         *field(result.value, i) = value.toString();
-    }
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        if (std::find_if(std::begin(Fields), std::end(Fields),
-                         [&](const char *name) { return it.key() == QLatin1String(name); })
-            == std::end(Fields)) {
-            result.error = tr("未知的项 %1").arg(it.key());
-            return result;
-        }
     }
     result.error = settingsProblem(result.value);
     if (!result.ok())
