@@ -197,10 +197,10 @@ struct Run
     double longestHoldMs = 0.0;
     double p50Ms = 0.0;
     double p99Ms = 0.0;
-    qint64 polls = 0;
-    qint64 delivered = 0;
+    long long polls = 0;
+    long long delivered = 0;
     double drainS = 0.0;
-    qint64 queuedAtReconnect = 0;
+    long long queuedAtReconnect = 0;
 };
 
 // Polls through the window for `seconds`; with `broker` > 0 it publishes
@@ -279,7 +279,7 @@ Run poll(const QString &path, int seconds, int broker, int outageSeconds)
     }
     QTest::mouseClick(widget<QPushButton>(window, "btnStop"), Qt::LeftButton);
     waitForPollCycleEnd(window);
-    run.polls = qint64(taken.size());
+    run.polls = static_cast<long long>(taken.size());
     if (broker > 0) {
         waitFor([&] { return subscriber.count() >= qint64(taken.size()); }, 30000);
         const std::map<Key, qint64> arrivals = subscriber.arrivals();
@@ -289,7 +289,7 @@ Run poll(const QString &path, int seconds, int broker, int outageSeconds)
             if (poll != taken.end())
                 latencies.push_back(double(arrival.second - poll->second) / 1e6);
         }
-        run.delivered = qint64(arrivals.size());
+        run.delivered = static_cast<long long>(arrivals.size());
         run.p50Ms = percentile(latencies, 0.5);
         run.p99Ms = percentile(latencies, 0.99);
     }

@@ -20,7 +20,7 @@ MosquittoBroker::~MosquittoBroker()
 
 QString MosquittoBroker::program()
 {
-    const QString onPath = QStandardPaths::findExecutable(QStringLiteral("mosquitto"));
+    QString onPath = QStandardPaths::findExecutable(QStringLiteral("mosquitto"));
     if (!onPath.isEmpty())
         return onPath;
     return QStandardPaths::findExecutable(QStringLiteral("mosquitto"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
