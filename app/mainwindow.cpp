@@ -11,6 +11,8 @@
 #include "devices/busscandialog.h"
 #include "devices/devicelistactions.h"
 #include "devices/itemdata.h"
+#include "publishing/publishdialog.h"
+#include "publishing/publisher.h"
 #include "recording/recordingsession.h"
 #include "tiles/itemdelegate.h"
 #include "trends/trendwindows.h"
@@ -127,6 +129,11 @@ MainWindow::MainWindow(QWidget *parent)
             [this] { lineNotice->lineLost(QDateTime::currentDateTime()); });
     connect(modbusLine, &ModbusLine::lineRestored, lineNotice,
             [this] { lineNotice->lineRestored(QDateTime::currentDateTime()); });
+
+    auto *publisher = new Publisher(this, deviceModel, [this] { return formChoices->lineChoices().port; });
+    connect(pollCycle, &PollCycle::readingTaken, publisher, &Publisher::take);
+    addPublishAction(listActions->contextMenu(), publisher, this);
+    listActions->setPublisher(publisher);
 
     ui->btnStop->setEnabled(false);
     ui->btnStart->setEnabled(true);

@@ -230,8 +230,8 @@ void TestDeviceListFile::rejectsBadFileChangingNothing_data()
     QTest::newRow("not JSON") << goodHead.toUtf8().prepend("{\n") << "不是 JSON 文件：第 2 行";
     QTest::newRow("another format")
         << listFile(R"("format": "spreadsheet", "version": 1)") << "格式为 \"spreadsheet\"";
-    QTest::newRow("newer version") << listFile(R"("format": "velmora-device-list", "version": 2)")
-                                   << "版本 2 比本程序能读的版本 1 新";
+    QTest::newRow("newer version") << listFile(R"("format": "velmora-device-list", "version": 3)")
+                                   << "版本 3 比本程序能读的版本 2 新";
     QTest::newRow("no version") << listFile(R"("format": "velmora-device-list")") << "缺少 版本 (version)";
     QTest::newRow("no line settings")
         << QStringLiteral(R"({%1, "devices": []})").arg(goodHead).toUtf8() << "缺少 串口设置 (line)";
