@@ -12,6 +12,8 @@
 #include "devices/devicelistactions.h"
 #include "devices/itemdata.h"
 #include "limits/alarms.h"
+#include "publishing/publishdialog.h"
+#include "publishing/publisher.h"
 #include "recording/recordingsession.h"
 #include "tiles/itemdelegate.h"
 #include "trends/trendwindows.h"
@@ -130,6 +132,11 @@ MainWindow::MainWindow(QWidget *parent)
             [this] { lineNotice->lineLost(QDateTime::currentDateTime()); });
     connect(modbusLine, &ModbusLine::lineRestored, lineNotice,
             [this] { lineNotice->lineRestored(QDateTime::currentDateTime()); });
+
+    auto *publisher = new Publisher(this, deviceModel, [this] { return formChoices->lineChoices().port; });
+    connect(pollCycle, &PollCycle::readingTaken, publisher, &Publisher::take);
+    addPublishAction(listActions->contextMenu(), publisher, this);
+    listActions->setPublisher(publisher);
 
     ui->btnStop->setEnabled(false);
     ui->btnStart->setEnabled(true);

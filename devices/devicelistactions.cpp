@@ -3,6 +3,7 @@
 #include "acquisition/modbusline.h"
 #include "devices/benchform.h"
 #include "devices/devicerecords.h"
+#include "publishing/publisher.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -92,10 +93,19 @@ void DeviceListActions::save()
         list.devices.append({record.address, record.unit, record.decimals, record.recordPeriod,
                              qvariant_cast<Limits>(m_devices->index(row, 0).data(LimitsRole))});
     }
+    if (m_publisher && m_publisher->isConfigured()) {
+        list.publish = m_publisher->settings();
+        if (!m_publisher->savesPassword())
+            list.publish->password.clear();
+    }
 
     // Written beside the old file and renamed over it only when complete.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(DeviceListFile::toJson(list)) < 0 || !file.commit())
+    const bool opened = file.open(QIODevice::WriteOnly);
+    // A saved password is for the operator's account only.
+    if (opened && list.publish && !list.publish->password.isEmpty())
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (!opened || file.write(DeviceListFile::toJson(list)) < 0 || !file.commit())
         notify(tr("设备列表没有保存到 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString()));
 }
 
@@ -125,6 +135,8 @@ void DeviceListActions::open()
         notes << tr("串口已打开，串口设置保持不变；关闭串口后再打开此列表即可采用文件里的串口设置。");
 
     const QList<int> skipped = addDevices(parsed.content.devices);
+    if (m_publisher && parsed.content.publish)
+        m_publisher->takeFromFile(*parsed.content.publish);
     if (!skipped.isEmpty()) {
         QStringList addresses;
         for (const int address : skipped)

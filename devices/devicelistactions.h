@@ -8,6 +8,7 @@
 
 class BenchForm;
 class ModbusLine;
+class Publisher;
 class QAbstractItemView;
 class QAction;
 class QMenu;
@@ -33,6 +34,10 @@ public:
     // 添加到列表 would; returns the addresses that were listed already.
     QList<int> addDevices(const QVector<DeviceEntry> &devices);
 
+    // Lists are saved with the publishing settings, and opening one with
+    // them hands them over.
+    void setPublisher(Publisher *publisher) { m_publisher = publisher; }
+
 private:
     QAction *newAction(const QString &text, const char *name, Qt::Key key);
     // Asks for a list file; an empty path when the operator cancels.
@@ -46,6 +51,7 @@ private:
     BenchForm *const m_form;
     const ModbusLine *const m_line;
     QMenu *m_menu = nullptr;
+    Publisher *m_publisher = nullptr;
     // Where the last list was saved or opened, for this run only.
     QString m_directory;
 };

@@ -234,12 +234,14 @@ QByteArray toJson(const DeviceList &list)
         }
         devices.append(entry);
     }
-    const QJsonObject root{
+    QJsonObject root{
         {QStringLiteral("format"), QLatin1String(formatName)},
-        {QStringLiteral("version"), anyLimits ? version : 1},
+        {QStringLiteral("version"), list.publish || anyLimits ? version : firstVersion},
         {QStringLiteral("line"), line},
         {QStringLiteral("devices"), devices},
     };
+    if (list.publish)
+        root.insert(QStringLiteral("publish"), PublishObject::toJson(*list.publish, true));
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
@@ -283,6 +285,14 @@ ParseResult parse(const QByteArray &json, const OfferedValues &offered)
                 reader.fail(tr("地址 %1 与第 %2 个设备重复").arg(device.address).arg(earlier + 1));
         }
         result.content.devices.append(device);
+    }
+
+    if (result.ok() && document.object().contains(QLatin1String("publish"))) {
+        const QJsonObject publish = root.object("publish", tr("发布设置"));
+        const Checked<PublishSettings> settings = PublishObject::fromJson(publish);
+        if (!root.failed() && !settings.ok())
+            root.fail(tr("发布设置：%1").arg(settings.error));
+        result.content.publish = settings.value;
     }
 
     if (!result.ok())

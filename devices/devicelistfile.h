@@ -1,11 +1,14 @@
 #pragma once
 
 #include "limits/limits.h"
+#include "publishing/publishsettings.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+
+#include <optional>
 
 // A bench set-up as a file: the serial line's settings and the devices in list
 // order. Only the settings an operator types are kept, never counters,
@@ -37,6 +40,8 @@ struct DeviceList
 {
     LineChoices line;
     QVector<DeviceEntry> devices;
+    // Where the bench publishes its readings, when it does.
+    std::optional<PublishSettings> publish;
 };
 
 struct IntRange
@@ -62,9 +67,10 @@ struct OfferedValues
 namespace DeviceListFile {
 
 extern const char formatName[];
-// The newest version read; a list without the later optional parts is still
-// written as version 1.
+// A list with nothing newer than version 1 holds is still saved as version
+// 1, so that older copies of the program keep opening it.
 constexpr int version = 2;
+constexpr int firstVersion = 1;
 // Slave addresses a Modbus RTU master may poll.
 constexpr IntRange addresses{1, 247};
 

@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qtbase5-dev libqt5serialport5-dev libqt5charts5-dev libmodbus-dev
+    libmosquitto-dev mosquitto mosquitto-clients openssl
     xvfb xauth fonts-noto-cjk desktop-file-utils dpkg-dev
     lintian appstream help2man
     "$@"

@@ -40,7 +40,7 @@ if [ -n "$deb" ]; then
                 ./usr/share/metainfo/org.example.velmora.metainfo.xml; do
         check "package holds $file" "grep -qx '$file' <<<\"\$contents\""
     done
-    for package in libqt5core5a libqt5gui5 libqt5widgets5 libqt5serialport5 libqt5charts5 libmodbus5; do
+    for package in libqt5core5a libqt5gui5 libqt5widgets5 libqt5serialport5 libqt5charts5 libmodbus5 libmosquitto1; do
         check "package depends on $package" "grep -q '\\b$package\\b' <<<\"\$depends\""
     done
     check "package name and architecture" "[ \"\$(dpkg-deb -f '$deb' Package)\" = velmora ] && [ \"\$(dpkg-deb -f '$deb' Architecture)\" = \"\$(dpkg --print-architecture)\" ]"

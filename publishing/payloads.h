@@ -1,0 +1,29 @@
+#pragma once
+
+#include "acquisition/reading.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The topics and UTF-8 JSON payloads a station publishes; version 1 of the
+// interface the README describes.
+namespace Payloads {
+
+constexpr int InterfaceVersion = 1;
+
+// <prefix>/<station>/<leaf>
+QByteArray stationTopic(const QString &prefix, const QString &station, const char *leaf);
+// <prefix>/<station>/devices/<address>/<leaf>
+QByteArray deviceTopic(const QString &prefix, const QString &station, int address, const QByteArray &leaf);
+
+QByteArray statusOnline(const QString &port);
+QByteArray statusOffline();
+// `session` is the start of the publishing session, which `seq` counts within.
+QByteArray reading(const Reading &reading, quint64 seq, const QString &session);
+QByteArray config(const QString &unit, int decimals, int recordPeriod);
+QByteArray gap(quint64 fromSeq, quint64 toSeq);
+
+// A time with milliseconds and its UTC offset.
+QString timeText(const QDateTime &time);
+
+} // namespace Payloads

@@ -1,0 +1,182 @@
+#include "publishing/publisher.h"
+
+#include "devices/devicerecords.h"
+#include "publishing/brokerlink.h"
+#include "publishing/payloads.h"
+#include "publishing/publishnotice.h"
+
+#include <QDateTime>
+#include <QStandardItemModel>
+#include <QThread>
+#include <QWidget>
+
+#include <set>
+
+namespace {
+
+const QByteArray ConfigLeaf = QByteArrayLiteral("config");
+
+} // namespace
+
+Publisher::Publisher(QWidget *window, QStandardItemModel *devices, std::function<QString()> portName)
+    : QObject(window)
+    , m_window(window)
+    , m_devices(devices)
+    , m_portName(std::move(portName))
+    , m_notice(new PublishNotice(window))
+{
+    setObjectName(QStringLiteral("publisher"));
+    qRegisterMetaType<Reading>();
+    m_settings.station = defaultStationName();
+    m_settings.topicPrefix = defaultTopicPrefix();
+    m_settings.broker = QStringLiteral("mqtt://127.0.0.1:%1").arg(DefaultMqttPort);
+    connect(devices, &QAbstractItemModel::rowsInserted, this, &Publisher::syncDevices);
+    connect(devices, &QAbstractItemModel::rowsRemoved, this, &Publisher::syncDevices);
+    connect(devices, &QAbstractItemModel::modelReset, this, &Publisher::syncDevices);
+    syncDevices();
+}
+
+Publisher::~Publisher()
+{
+    stop();
+    // Each ending session waits at most a second for the broker's
+    // acknowledgement of its goodbye.
+    for (const QPointer<QThread> &thread : qAsConst(m_ending)) {
+        if (thread) {
+            thread->wait();
+            delete thread.data();
+        }
+    }
+}
+
+void Publisher::start(const PublishSettings &settings)
+{
+    stop();
+    m_settings = settings;
+    m_configured = true;
+    m_lastReason.clear();
+    m_port = m_portName();
+    m_notice->clear();
+
+    const QString session = Payloads::timeText(QDateTime::currentDateTime());
+    m_thread = new QThread(this);
+    m_thread->setObjectName(QStringLiteral("publishing"));
+    m_link = new BrokerLink(settings, session, m_port);
+    m_link->moveToThread(m_thread);
+    connect(m_thread, &QThread::started, m_link, &BrokerLink::start);
+    connect(m_thread, &QThread::finished, m_link, &QObject::deleteLater);
+    // Direct: the window's thread may be waiting for the session to end.
+    connect(m_link, &BrokerLink::stopped, m_thread, &QThread::quit, Qt::DirectConnection);
+    connect(this, &Publisher::readingForLink, m_link, &BrokerLink::take);
+    connect(this, &Publisher::portForLink, m_link, &BrokerLink::setPort);
+    connect(this, &Publisher::retainedForLink, m_link, &BrokerLink::setDeviceRetained);
+    connect(this, &Publisher::deviceRemovedForLink, m_link, &BrokerLink::removeDevice);
+    connect(this, &Publisher::shutdownLink, m_link, &BrokerLink::shutdown);
+    connect(m_link, &BrokerLink::stateChanged, this, &Publisher::linkStateChanged);
+    connect(m_link, &BrokerLink::readingsDropped, this, [this](quint64 count, const QString &addresses) {
+        m_notice->setDropped(tr("MQTT 服务器长时间无法连接，缓存已满：已丢弃最早的 %1 条读数（设备 %2），"
+                                "恢复连接后以 gap 消息告知订阅者")
+                                 .arg(count)
+                                 .arg(addresses));
+    });
+    for (const auto &device : m_retained) {
+        for (const auto &leaf : device.second)
+            emit retainedForLink(device.first, leaf.first, leaf.second);
+    }
+    m_thread->start();
+    emit publishingChanged(true);
+}
+
+void Publisher::stop()
+{
+    if (!m_link)
+        return;
+    // Its last words are not waited for here: the link may be gone as soon
+    // as it was told to end.
+    disconnect(m_link, nullptr, this, nullptr);
+    emit shutdownLink();
+    disconnect(this, nullptr, m_link, nullptr);
+    connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+    m_ending << m_thread;
+    m_link = nullptr;
+    m_thread = nullptr;
+    m_notice->setConnection(tr("已停止发布到 MQTT"), false);
+    emit publishingChanged(false);
+}
+
+void Publisher::takeFromFile(const PublishSettings &settings)
+{
+    if (isPublishing()) {
+        if (!(settings == m_settings))
+            m_notice->tell(tr("正在发布到 MQTT，设备列表里的发布设置未采用；停止发布后再打开此列表即可采用。"));
+        return;
+    }
+    m_savePassword = !settings.password.isEmpty();
+    start(settings);
+    m_notice->tell(tr("已按设备列表里的设置开始发布到 %1（站名 %2）").arg(settings.broker, settings.station));
+}
+
+void Publisher::take(const Reading &reading)
+{
+    if (!m_link)
+        return;
+    // The operator may type another port between sessions of the line.
+    const QString port = m_portName();
+    if (port != m_port) {
+        m_port = port;
+        emit portForLink(port);
+    }
+    emit readingForLink(reading);
+}
+
+void Publisher::setDeviceRetained(int address, const QByteArray &leaf, const QByteArray &payload)
+{
+    m_retained[address][leaf] = payload;
+    emit retainedForLink(address, leaf, payload);
+}
+
+void Publisher::syncDevices()
+{
+    std::set<int> listed;
+    for (int row = 0; row < m_devices->rowCount(); ++row) {
+        const ItemData record = readRecord(m_devices, row);
+        listed.insert(record.address);
+        const QByteArray config = Payloads::config(record.unit, record.decimals, record.recordPeriod);
+        QByteArray &known = m_retained[record.address][ConfigLeaf];
+        if (known != config) {
+            known = config;
+            emit retainedForLink(record.address, ConfigLeaf, config);
+        }
+    }
+    for (auto it = m_retained.begin(); it != m_retained.end();) {
+        if (listed.count(it->first)) {
+            ++it;
+            continue;
+        }
+        emit deviceRemovedForLink(it->first);
+        it = m_retained.erase(it);
+    }
+}
+
+void Publisher::linkStateChanged(int state, const QString &reason, int retrySeconds)
+{
+    switch (state) {
+    case BrokerLink::Connecting:
+        break;
+    case BrokerLink::Connected:
+        m_lastReason.clear();
+        m_notice->setConnection(tr("已连接 MQTT 服务器 %1，正在发布").arg(m_settings.broker), false);
+        break;
+    case BrokerLink::Retrying: {
+        // Shown again only for a new reason: a closed notice stays closed
+        // while the same broker stays away.
+        const bool newReason = reason != m_lastReason;
+        m_lastReason = reason;
+        m_notice->setConnection(tr("无法连接 MQTT 服务器 %1：%2。%3 秒后重试；采集和记录照常进行，读数暂存待发。")
+                                    .arg(m_settings.broker, reason)
+                                    .arg(retrySeconds),
+                                newReason);
+        break;
+    }
+    }
+}

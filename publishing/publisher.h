@@ -1,0 +1,82 @@
+#pragma once
+
+#include "acquisition/reading.h"
+#include "publishing/publishsettings.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <map>
+#include <optional>
+
+class BrokerLink;
+class PublishNotice;
+class QStandardItemModel;
+class QThread;
+class QWidget;
+
+// The window's side of MQTT publishing: starts and stops sessions, each with
+// its BrokerLink on a thread of its own, hands it every stored poll outcome
+// and keeps it told of the listed devices and the port's name.
+class Publisher : public QObject
+{
+    Q_OBJECT
+
+public:
+    Publisher(QWidget *window, QStandardItemModel *devices, std::function<QString()> portName);
+    ~Publisher() override;
+
+    bool isPublishing() const { return m_link != nullptr; }
+    // The settings of the running or last session, or those last chosen.
+    PublishSettings settings() const { return m_settings; }
+    bool isConfigured() const { return m_configured; }
+    bool savesPassword() const { return m_savePassword; }
+    void setSavesPassword(bool save) { m_savePassword = save; }
+
+    // Starts a session with settings that passed settingsProblem().
+    void start(const PublishSettings &settings);
+    void stop();
+    // Settings from a device-list file: taken only while publishing is off.
+    void takeFromFile(const PublishSettings &settings);
+
+    void take(const Reading &reading);
+    // The latest retained payload of <prefix>/<station>/devices/<address>/<leaf>,
+    // for instance an alarm state: republished on every reconnect, cleared
+    // when the device leaves the list.
+    void setDeviceRetained(int address, const QByteArray &leaf, const QByteArray &payload);
+
+    // For the benchmark and the tests: the session's link, on its thread.
+    BrokerLink *link() const { return m_link; }
+
+signals:
+    void publishingChanged(bool publishing);
+
+    // To the session's link, across threads.
+    void readingForLink(const Reading &reading);
+    void portForLink(const QString &port);
+    void retainedForLink(int address, const QByteArray &leaf, const QByteArray &payload);
+    void deviceRemovedForLink(int address);
+    void shutdownLink();
+
+private:
+    void syncDevices();
+    void linkStateChanged(int state, const QString &reason, int retrySeconds);
+
+    QWidget *const m_window;
+    QStandardItemModel *const m_devices;
+    const std::function<QString()> m_portName;
+    PublishNotice *const m_notice;
+
+    PublishSettings m_settings;
+    bool m_configured = false;
+    bool m_savePassword = false;
+    QString m_lastReason;
+    QString m_port;
+    BrokerLink *m_link = nullptr;
+    QThread *m_thread = nullptr;
+    // Sessions saying goodbye to the broker; waited for on exit.
+    QList<QPointer<QThread>> m_ending;
+    std::map<int, std::map<QByteArray, QByteArray>> m_retained;
+};

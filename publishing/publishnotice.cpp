@@ -1,0 +1,61 @@
+#include "publishing/publishnotice.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QMessageBox>
+
+PublishNotice::PublishNotice(QWidget *window)
+    : QObject(window)
+    , m_window(window)
+{
+}
+
+void PublishNotice::setConnection(const QString &text, bool show)
+{
+    if (text == m_connection)
+        return;
+    m_connection = text;
+    qDebug().noquote() << "MQTT:" << text;
+    refresh(show);
+}
+
+void PublishNotice::setDropped(const QString &text)
+{
+    m_dropped = text;
+    refresh(true);
+}
+
+void PublishNotice::tell(const QString &event)
+{
+    m_event = event;
+    refresh(true);
+}
+
+void PublishNotice::clear()
+{
+    m_event.clear();
+    m_connection.clear();
+    m_dropped.clear();
+}
+
+void PublishNotice::refresh(bool show)
+{
+    if (!m_box && !show)
+        return;
+    if (!m_box) {
+        m_box = new QMessageBox(QMessageBox::Information, QCoreApplication::translate("MainWindow", "提示"),
+                                QString(), QMessageBox::Ok, m_window);
+        m_box->setObjectName(QStringLiteral("publishNotice"));
+        m_box->setAttribute(Qt::WA_DeleteOnClose);
+        m_box->setAttribute(Qt::WA_ShowWithoutActivating);
+        m_box->setModal(false);
+    }
+    QStringList lines;
+    for (const QString &line : {m_event, m_connection, m_dropped}) {
+        if (!line.isEmpty())
+            lines << line;
+    }
+    m_box->setText(lines.join(QLatin1Char('\n')));
+    if (show && !m_box->isVisible())
+        m_box->show();
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QMessageBox;
+class QWidget;
+
+// What publishing has to tell the operator, in one notice beside the window
+// that is updated in place and never takes the focus: the broker's state,
+// readings lost to the queue's bound, and settings taken from a file.
+class PublishNotice : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PublishNotice(QWidget *window);
+
+    // Updates the notice in place; `show` also brings a closed one back.
+    void setConnection(const QString &text, bool show);
+    void setDropped(const QString &text);
+    void tell(const QString &event);
+    void clear();
+
+private:
+    void refresh(bool show);
+
+    QWidget *const m_window;
+    QPointer<QMessageBox> m_box;
+    QString m_event;
+    QString m_connection;
+    QString m_dropped;
+};
