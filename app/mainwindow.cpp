@@ -11,6 +11,7 @@
 #include "devices/busscandialog.h"
 #include "devices/devicelistactions.h"
 #include "devices/itemdata.h"
+#include "limits/alarms.h"
 #include "publishing/publishdialog.h"
 #include "publishing/publisher.h"
 #include "recording/recordingsession.h"
@@ -122,6 +123,8 @@ MainWindow::MainWindow(QWidget *parent)
     formChoices = new FormChoices(ui);
     auto *listActions = new DeviceListActions(this, ui->listView, deviceModel, formChoices, modbusLine);
     new BusScanDialog(this, deviceModel, listActions, formChoices, modbusLine, pollCycle, polling);
+    installAlarms(this, {deviceModel, pollCycle, listActions->contextMenu(), ui->listView, polling,
+                         recordingSession});
     lineNotice = new LineNotice(this);
     connect(modbusLine, &ModbusLine::openFailed, lineNotice,
             [this](const QString &reason) { lineNotice->openFailed(QDateTime::currentDateTime(), reason); });

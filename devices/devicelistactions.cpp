@@ -61,7 +61,10 @@ QList<int> DeviceListActions::addDevices(const QVector<DeviceEntry> &devices)
         }
         const ItemData record = newDeviceRecord(quint8(device.address), device.unit,
                                                 quint16(device.decimals), quint16(device.recordPeriod));
-        m_devices->appendRow(QList<QStandardItem *>{newDeviceItem(record)});
+        QStandardItem *item = newDeviceItem(record);
+        if (!device.limits.isEmpty())
+            item->setData(QVariant::fromValue(device.limits), LimitsRole);
+        m_devices->appendRow(QList<QStandardItem *>{item});
     }
     return skipped;
 }
@@ -87,7 +90,8 @@ void DeviceListActions::save()
     list.line = m_form->lineChoices();
     for (int row = 0; row < m_devices->rowCount(); ++row) {
         const ItemData record = readRecord(m_devices, row);
-        list.devices.append({record.address, record.unit, record.decimals, record.recordPeriod});
+        list.devices.append({record.address, record.unit, record.decimals, record.recordPeriod,
+                             qvariant_cast<Limits>(m_devices->index(row, 0).data(LimitsRole))});
     }
     if (m_publisher && m_publisher->isConfigured()) {
         list.publish = m_publisher->settings();

@@ -79,6 +79,15 @@ public:
         return typed(key, label, &QJsonValue::isObject, tr("对象")).toObject();
     }
 
+    // An object that may be left out: undefined then.
+    QJsonValue optionalObject(const char *key, const QString &label)
+    {
+        const QJsonValue value = m_object.value(QLatin1String(key));
+        if (!value.isUndefined() && !value.isObject())
+            fail(tr("%1 (%2) 应为%3").arg(label, QLatin1String(key), tr("对象")));
+        return value;
+    }
+
     QJsonArray array(const char *key, const QString &label)
     {
         return typed(key, label, &QJsonValue::isArray, tr("数组")).toArray();
@@ -171,6 +180,13 @@ DeviceEntry readDevice(FieldReader &reader, const OfferedValues &offered)
     reader.requireOffered(device.unit, offered.units, tr("单位"));
     reader.requireInRange(device.decimals, offered.decimals, tr("小数点位数"));
     reader.requireInRange(device.recordPeriod, offered.recordPeriod, tr("记录间隔"));
+    const QJsonValue limits = reader.optionalObject("limits", tr("限值"));
+    if (!reader.failed() && limits.isObject()) {
+        const LimitsReadResult read = limitsFromJson(limits.toObject());
+        if (!read.ok())
+            reader.fail(tr("限值 (limits)：%1").arg(read.error));
+        device.limits = read.limits;
+    }
     return device;
 }
 
@@ -204,17 +220,23 @@ QByteArray toJson(const DeviceList &list)
         {QStringLiteral("stopBits"), list.line.stopBits},
     };
     QJsonArray devices;
+    bool anyLimits = false;
     for (const DeviceEntry &device : list.devices) {
-        devices.append(QJsonObject{
+        QJsonObject entry{
             {QStringLiteral("address"), device.address},
             {QStringLiteral("unit"), device.unit},
             {QStringLiteral("decimals"), device.decimals},
             {QStringLiteral("recordPeriod"), device.recordPeriod},
-        });
+        };
+        if (!device.limits.isEmpty()) {
+            entry.insert(QStringLiteral("limits"), limitsToJson(device.limits));
+            anyLimits = true;
+        }
+        devices.append(entry);
     }
     QJsonObject root{
         {QStringLiteral("format"), QLatin1String(formatName)},
-        {QStringLiteral("version"), list.publish ? version : firstVersion},
+        {QStringLiteral("version"), list.publish || anyLimits ? version : firstVersion},
         {QStringLiteral("line"), line},
         {QStringLiteral("devices"), devices},
     };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "limits/limits.h"
 #include "publishing/publishsettings.h"
 
 #include <QByteArray>
@@ -32,6 +33,7 @@ struct DeviceEntry
     QString unit;
     int decimals = 0;
     int recordPeriod = 0;
+    Limits limits = {};
 };
 
 struct DeviceList

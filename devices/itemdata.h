@@ -26,6 +26,10 @@ Q_DECLARE_METATYPE(ItemData)
 enum DeviceRole {
     StatusRole = Qt::UserRole,
     ItemDataRole = Qt::UserRole + 1,
+    // The device's Limits; none stored means no limits.
+    LimitsRole = Qt::UserRole + 2,
+    // The device's raised alarms as a set of AlarmKind bits, an int.
+    AlarmRole = Qt::UserRole + 3,
 };
 
 // Stored under StatusRole as a plain int: the filter matches its decimal text.

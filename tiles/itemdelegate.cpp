@@ -1,6 +1,7 @@
 #include "tiles/itemdelegate.h"
 
 #include "devices/itemdata.h"
+#include "limits/alarmevaluation.h"
 #include "tiles/tilelayout.h"
 
 #include <QPainter>
@@ -53,10 +54,19 @@ void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
     painter->setFont(statisticsFont);
     painter->drawText(layout.statistics, Qt::AlignRight | Qt::AlignVCenter, statisticsText(record));
 
+    // A reading beyond its limit is drawn in red; the lamp keeps telling how the device answers.
+    const int alarms = index.data(AlarmRole).toInt();
+    if (alarms) {
+        painter->setPen(QPen(QColor(Qt::red)));
+        painter->setFont(addressFont);
+        painter->drawText(layout.alarm, Qt::AlignLeft | Qt::AlignVCenter, tr("报警"));
+    }
+
     QFont readingFont(QStringLiteral("Times"), 18, -1, false);
-    painter->setPen(QPen(QColor(Qt::gray)));
     painter->setFont(readingFont);
+    painter->setPen(QPen(QColor(alarms & (PressureHighAlarm | PressureLowAlarm) ? Qt::red : Qt::gray)));
     painter->drawText(layout.pressure, Qt::AlignLeft, pressureLineText(record));
+    painter->setPen(QPen(QColor(alarms & (TemperatureHighAlarm | TemperatureLowAlarm) ? Qt::red : Qt::gray)));
     painter->drawText(layout.temperature, Qt::AlignLeft, temperatureLineText(record));
 
     painter->restore();

@@ -24,6 +24,7 @@ TileLayout tileLayout(const QRect &rect)
         QRect(left + 180, top + 10, rect.width() - 190, 20),
         QRect(left + 10, top + 50, 250, 30),
         QRect(left + 269, top + 50, 240, 30),
+        QRect(left + 180, top + 10, 60, 20),
     };
 }
 

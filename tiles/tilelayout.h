@@ -15,6 +15,8 @@ struct TileLayout
     QRect statistics;
     QRect pressure;
     QRect temperature;
+    // The free start of the top line's right part, where an alarm is named.
+    QRect alarm;
 };
 
 TileLayout tileLayout(const QRect &rect);

@@ -1,6 +1,7 @@
 #include "trends/trendchartview.h"
 
 #include "acquisition/readingtext.h"
+#include "trends/axisticks.h"
 #include "trends/trenddecimation.h"
 #include "trends/trendlinesitem.h"
 #include "trends/trendrecorder.h"
@@ -9,6 +10,7 @@
 #include <QDateTimeAxis>
 #include <QGraphicsRectItem>
 #include <QGraphicsSimpleTextItem>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QValueAxis>
@@ -26,14 +28,33 @@ constexpr qint64 FirstSpanMs = 60 * 1000;
 constexpr double ZoomInFactor = 0.8;
 constexpr int HoverOffset = 12;
 
-void fitValueAxis(QValueAxis *axis, const ColumnDecimator &decimator)
+// The axis covers the values shown and the limits set, on round ticks.
+void fitValueAxis(QValueAxis *axis, const ColumnDecimator &decimator, const std::optional<double> &lowLimit,
+                  const std::optional<double> &highLimit)
 {
     double low = 0;
     double high = 1;
     decimator.valueRange(&low, &high);
+    for (const auto &limit : {lowLimit, highLimit}) {
+        if (limit) {
+            low = qMin(low, *limit);
+            high = qMax(high, *limit);
+        }
+    }
     // A flat line sits in the middle instead of on the frame.
     const double margin = high > low ? (high - low) * 0.05 : qMax(std::abs(high) * 0.01, 0.5);
-    axis->setRange(low - margin, high + margin);
+    const AxisTicks ticks = roundTicks(low - margin, high + margin);
+    axis->setRange(ticks.low, ticks.high);
+    axis->setTickCount(ticks.count);
+    axis->setLabelFormat(QStringLiteral("%.%1f").arg(ticks.decimals));
+}
+
+void placeLimit(QLineSeries *series, const std::optional<double> &limit, qint64 fromMs, qint64 toMs)
+{
+    if (limit)
+        series->replace(QVector<QPointF>{QPointF(double(fromMs), *limit), QPointF(double(toMs), *limit)});
+    else
+        series->clear();
 }
 
 } // namespace
@@ -54,9 +75,7 @@ TrendChartView::TrendChartView(const DeviceTrend &trend, QWidget *parent)
     m_timeAxis->setTickCount(6);
     m_timeAxis->setTitleText(tr("时间"));
     m_pressureAxis->setTitleText(tr("压力 (%1)").arg(trend.unit));
-    m_pressureAxis->setLabelFormat(QStringLiteral("%.%1f").arg(trend.decimals));
     m_temperatureAxis->setTitleText(tr("温度 (℃)"));
-    m_temperatureAxis->setLabelFormat(QStringLiteral("%.1f"));
     plot->addAxis(m_timeAxis, Qt::AlignBottom);
     plot->addAxis(m_pressureAxis, Qt::AlignLeft);
     plot->addAxis(m_temperatureAxis, Qt::AlignRight);
@@ -72,6 +91,18 @@ TrendChartView::TrendChartView(const DeviceTrend &trend, QWidget *parent)
         pair.first->attachAxis(m_timeAxis);
         pair.first->attachAxis(pair.second);
         pair.second->setLabelsColor(pair.first->color());
+    }
+    for (int i = 0; i < 4; ++i) {
+        const bool pressure = i < 2;
+        auto *limit = new QLineSeries;
+        limit->setName(pressure ? tr("压力限值") : tr("温度限值"));
+        plot->addSeries(limit);
+        limit->attachAxis(m_timeAxis);
+        limit->attachAxis(pressure ? m_pressureAxis : m_temperatureAxis);
+        limit->setPen(QPen((pressure ? m_pressureSeries : m_temperatureSeries)->color(), 1.5, Qt::DashLine));
+        for (QLegendMarker *marker : plot->legend()->markers(limit))
+            marker->setVisible(false);
+        m_limitSeries[i] = limit;
     }
     m_pressureLines = new TrendLinesItem(plot, m_pressureSeries);
     m_temperatureLines = new TrendLinesItem(plot, m_temperatureSeries);
@@ -144,9 +175,32 @@ void TrendChartView::redraw()
             = pair.first == m_pressureLines ? TrendQuantity::Pressure : TrendQuantity::Temperature;
         ColumnDecimator decimator(m_fromMs, m_toMs, columns);
         m_trend.history.feed(quantity, m_fromMs, m_toMs, decimator);
-        fitValueAxis(pair.second, decimator);
+        if (quantity == TrendQuantity::Pressure)
+            fitValueAxis(pair.second, decimator, m_limits.pressureLow, m_limits.pressureHigh);
+        else
+            fitValueAxis(pair.second, decimator, m_limits.temperatureLow, m_limits.temperatureHigh);
         pair.first->setPoints(decimator.finish(), columns);
     }
+    placeLimit(m_limitSeries[0], m_limits.pressureLow, m_fromMs, m_toMs);
+    placeLimit(m_limitSeries[1], m_limits.pressureHigh, m_fromMs, m_toMs);
+    placeLimit(m_limitSeries[2], m_limits.temperatureLow, m_fromMs, m_toMs);
+    placeLimit(m_limitSeries[3], m_limits.temperatureHigh, m_fromMs, m_toMs);
+}
+
+void TrendChartView::setLimits(const Limits &limits)
+{
+    if (limits == m_limits)
+        return;
+    m_limits = limits;
+    redraw();
+}
+
+QVector<double> TrendChartView::limitLines() const
+{
+    QVector<double> lines;
+    for (const QLineSeries *series : m_limitSeries)
+        lines << (series->count() ? series->at(0).y() : qQNaN());
+    return lines;
 }
 
 qint64 TrendChartView::timeAt(const QPoint &position) const

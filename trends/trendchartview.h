@@ -1,5 +1,6 @@
 #pragma once
 
+#include "limits/limits.h"
 #include "trends/trendhistory.h"
 
 #include <QChartView>
@@ -31,6 +32,11 @@ public:
     void showEverything();
     // Redraws from the history, e.g. after a new poll.
     void refresh();
+    // The device's limits, drawn as dashed lines the value axes include.
+    void setLimits(const Limits &limits);
+    // The y of each limit line drawn, in the order pressure low, high,
+    // temperature low, high; NaN for a limit that is not set.
+    QVector<double> limitLines() const;
 
     bool isFollowing() const { return m_following; }
     qint64 viewFromMs() const { return m_fromMs; }
@@ -62,6 +68,9 @@ private:
     QtCharts::QValueAxis *m_temperatureAxis;
     QtCharts::QLineSeries *m_pressureSeries;
     QtCharts::QLineSeries *m_temperatureSeries;
+    // Pressure low, high, temperature low, high.
+    QtCharts::QLineSeries *m_limitSeries[4];
+    Limits m_limits;
     TrendLinesItem *m_pressureLines;
     TrendLinesItem *m_temperatureLines;
     QGraphicsRectItem *m_hoverBox;

@@ -1,5 +1,8 @@
 #include "trends/trendwindows.h"
 
+#include "devices/itemdata.h"
+#include "limits/limits.h"
+#include "trends/trendchartview.h"
 #include "trends/trendrecorder.h"
 #include "trends/trendwindow.h"
 
@@ -19,6 +22,15 @@ TrendWindows::TrendWindows(QStandardItemModel *model, const PollCycle *cycle, QA
         if (TrendWindow *window = windowFor(device))
             window->refresh();
     });
+    // Limits set while the trend is open show at once.
+    connect(model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &topLeft, const QModelIndex &, const QVector<int> &roles) {
+                if (!roles.contains(LimitsRole))
+                    return;
+                const QStandardItem *device = m_model->itemFromIndex(topLeft);
+                if (TrendWindow *window = windowFor(device))
+                    window->chartView()->setLimits(qvariant_cast<Limits>(device->data(LimitsRole)));
+            });
     connect(m_recorder, &TrendRecorder::removed, this, &TrendWindows::close);
 }
 
@@ -49,6 +61,7 @@ void TrendWindows::open(const QModelIndex &index)
     TrendWindow *window = windowFor(device);
     if (!window) {
         window = new TrendWindow(*trend, m_view->window());
+        window->chartView()->setLimits(qvariant_cast<Limits>(device->data(LimitsRole)));
         m_windows.insert(device, window);
     }
     window->show();

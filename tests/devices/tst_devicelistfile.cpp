@@ -4,11 +4,13 @@
 
 #include "tests/common/modalanswer.h"
 #include "tests/common/windowaccess.h"
+#include "tests/limits/limitsharness.h"
 
 #include "simulatorprocess.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
@@ -84,6 +86,8 @@ private slots:
     void skipsListedAddressesInOneNotice_data();
     void skipsListedAddressesInOneNotice();
     void reportsFailedSave();
+    void keepsLimitsWithTheDevices_data();
+    void keepsLimitsWithTheDevices();
 
 private:
     // Runs the list action `name` the way `how` says ("tile menu", "empty area
@@ -254,6 +258,27 @@ void TestDeviceListFile::rejectsBadFileChangingNothing_data()
     QTest::newRow("address twice in the file")
         << listFile(goodHead, goodLine, deviceAt3 + deviceJson("1", "Pa", 0, 1)) << "第 3 个设备：地址 1 与第 1 个设备重复";
 
+    // Limits are refused whole, with the device and the field named.
+    const QString head2 = QStringLiteral(R"("format": "velmora-device-list", "version": 2)");
+    const auto withLimits = [](const char *limits) {
+        return QStringLiteral(R"({"address": 9, "unit": "Pa", "decimals": 0, "recordPeriod": 1, "limits": %1})")
+            .arg(QLatin1String(limits));
+    };
+    QTest::newRow("limits not an object")
+        << listFile(head2, goodLine, deviceAt3 + withLimits("[95, 105]")) << "第 3 个设备：限值 (limits) 应为对象";
+    QTest::newRow("limit as text")
+        << listFile(head2, goodLine, deviceAt3 + withLimits(R"({"pressureLow": 95, "pressureHigh": "105"})"))
+        << "第 3 个设备：限值 (limits)：压力上限 (pressureHigh) 应为数";
+    QTest::newRow("low not below high")
+        << listFile(head2, goodLine, withLimits(R"({"temperatureLow": 60, "temperatureHigh": -10})"))
+        << "第 1 个设备：限值 (limits)：温度下限 (temperatureLow) 60 应低于温度上限 (temperatureHigh) -10";
+    QTest::newRow("negative dead band")
+        << listFile(head2, goodLine, deviceAt3 + withLimits(R"({"pressureHigh": 105, "pressureDeadband": -0.5})"))
+        << "第 3 个设备：限值 (limits)：压力回差 (pressureDeadband) -0.5 不能为负";
+    QTest::newRow("dead band wider than the band")
+        << listFile(head2, goodLine, deviceAt3 + withLimits(R"({"pressureLow": 95, "pressureHigh": 105, "pressureDeadband": 12})"))
+        << "第 3 个设备：限值 (limits)：压力回差 (pressureDeadband) 12 应小于上下限之差 10";
+
     const QString otherLine =
         QStringLiteral(R"("port": "COM3", "baudRate": %1, "parity": %2, "dataBits": %3, "stopBits": %4)");
     QTest::newRow("baud rate not offered")
@@ -356,6 +381,60 @@ void TestDeviceListFile::reportsFailedSave()
     const QString text = boxes.texts.value(0);
     QVERIFY2(text.contains(path) && text.contains(QStringLiteral("没有保存")), qPrintable(text));
     QVERIFY(!QFile::exists(path));
+}
+
+void TestDeviceListFile::keepsLimitsWithTheDevices_data()
+{
+    QTest::addColumn<QStringList>("typed");
+    QTest::addColumn<QByteArray>("saved");
+
+    QTest::newRow("all six") << QStringList{"95", "105", "0.5", "-10", "60", "0.2"}
+                             << QByteArray(R"({"pressureDeadband":0.5,"pressureHigh":105,"pressureLow":95,)"
+                                           R"("temperatureDeadband":0.2,"temperatureHigh":60,"temperatureLow":-10})");
+    QTest::newRow("pressure high only") << QStringList{"", "101.325", "", "", "", ""}
+                                        << QByteArray(R"({"pressureHigh":101.325})");
+    QTest::newRow("temperature low with dead band") << QStringList{"", "", "", "-40", "", "1.5"}
+                                                    << QByteArray(R"({"temperatureDeadband":1.5,"temperatureLow":-40})");
+}
+
+void TestDeviceListFile::keepsLimitsWithTheDevices()
+{
+    QFETCH(QStringList, typed);
+    QFETCH(QByteArray, saved);
+
+    addDevice(*window, 4, QStringLiteral("KPa"), 3, 1);
+    addDevice(*window, 8, QStringLiteral("Bar"), 2, 5);
+    QCOMPARE(setLimitsFromMenu(*window, 1, typed), QString());
+    // A wrong number is refused and the limits set stay as they are.
+    QCOMPARE(setLimitsFromMenu(*window, 1, {"1", "0", "", "", "", ""}),
+             QStringLiteral("压力下限 (pressureLow) 1 应低于压力上限 (pressureHigh) 0"));
+
+    const MessageBoxes boxes;
+    const QString path = dir->filePath(QStringLiteral("limits.json"));
+    runAction(QStringLiteral("shortcut"), "saveDeviceListAction", path);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    QCOMPARE(root.value(QStringLiteral("version")).toInt(), 2);
+    const QJsonArray devices = root.value(QStringLiteral("devices")).toArray();
+    QVERIFY(!devices.at(0).toObject().contains(QStringLiteral("limits")));
+    QCOMPARE(QJsonDocument(devices.at(1).toObject().value(QStringLiteral("limits")).toObject())
+                 .toJson(QJsonDocument::Compact),
+             saved);
+
+    // Removing the device drops its limits; opening the list brings them back.
+    listView(*window)->setCurrentIndex(proxyModel(*window)->index(1, 0));
+    QTest::mouseClick(widget<QPushButton>(*window, "btnDelreader"), Qt::LeftButton);
+    QCOMPARE(listedDevices(*window), QStringList{QStringLiteral("4 KPa 3 1")});
+    addDevice(*window, 8, QStringLiteral("Bar"), 2, 5);
+    QVERIFY(deviceModel(*window)->index(1, 0).data(LimitsRole).isNull());
+    QTest::mouseClick(widget<QPushButton>(*window, "btnClrList"), Qt::LeftButton);
+    runAction(QStringLiteral("empty area menu"), "openDeviceListAction", path);
+    QCOMPARE(boxes.texts, QStringList());
+    QCOMPARE(listedDevices(*window), (QStringList{"4 KPa 3 1", "8 Bar 2 5"}));
+    QVERIFY(deviceModel(*window)->index(0, 0).data(LimitsRole).isNull());
+    QCOMPARE(limitsToJson(qvariant_cast<Limits>(deviceModel(*window)->index(1, 0).data(LimitsRole))),
+             QJsonDocument::fromJson(saved).object());
 }
 
 QTEST_MAIN(TestDeviceListFile)

@@ -1,4 +1,5 @@
 #include "devices/devicerecords.h"
+#include "limits/alarmevaluation.h"
 #include "tiles/itemdelegate.h"
 #include "tiles/tilelayout.h"
 
@@ -22,13 +23,15 @@ private slots:
     void drawsAddressAndReadings();
     void drawsFailureStatisticsInTopLine_data();
     void drawsFailureStatisticsInTopLine();
+    void marksAlarms_data();
+    void marksAlarms();
     void sizeHintIsFixed();
     void invalidIndexDrawsNothing();
     void leavesPainterAsItWas();
     void metaObjectHasNoExtras();
 
 private:
-    static QImage paintTile(const ItemData &record, const QVariant &status, QStyle::State state);
+    static QImage paintTile(const ItemData &record, const QVariant &status, QStyle::State state, int alarms = 0);
 };
 
 static QColor background()
@@ -36,10 +39,12 @@ static QColor background()
     return QColor(Qt::white);
 }
 
-QImage TestItemDelegate::paintTile(const ItemData &record, const QVariant &status, QStyle::State state)
+QImage TestItemDelegate::paintTile(const ItemData &record, const QVariant &status, QStyle::State state, int alarms)
 {
     QStandardItemModel model;
     auto *item = new QStandardItem;
+    if (alarms)
+        item->setData(alarms, AlarmRole);
     if (status.isValid())
         item->setData(status, StatusRole);
     item->setData(QVariant::fromValue(record), ItemDataRole);
@@ -178,6 +183,48 @@ void TestItemDelegate::drawsAddressAndReadings()
     QVERIFY(countPixels(image, layout.temperature.intersected(image.rect()), grayish) > 20);
     // Nothing is drawn between the address line and the reading lines.
     QCOMPARE(countPixels(image, QRect(40, 36, 400, 10), [](const QColor &c) { return c != background(); }), 0);
+}
+
+void TestItemDelegate::marksAlarms_data()
+{
+    QTest::addColumn<int>("alarms");
+    QTest::addColumn<bool>("pressureRed");
+    QTest::addColumn<bool>("temperatureRed");
+
+    QTest::newRow("none") << 0 << false << false;
+    QTest::newRow("pressure high") << int(PressureHighAlarm) << true << false;
+    QTest::newRow("temperature low") << int(TemperatureLowAlarm) << false << true;
+    QTest::newRow("pressure low and temperature high")
+        << int(PressureLowAlarm | TemperatureHighAlarm) << true << true;
+}
+
+void TestItemDelegate::marksAlarms()
+{
+    QFETCH(int, alarms);
+    QFETCH(bool, pressureRed);
+    QFETCH(bool, temperatureRed);
+
+    ItemData record = newDeviceRecord(247, QStringLiteral("KPa"), 3, 1);
+    record.pressureText = QStringLiteral("105.412");
+    record.temperatureText = QStringLiteral("61.5");
+    record.failCount = 4294967295u;
+    record.totalCount = 4294967295u;
+    const QImage image = paintTile(record, QVariant(int(Good)), QStyle::State_None, alarms);
+    const TileLayout layout = tileLayout(QRect(0, 0, 500, 100));
+
+    const auto red = [](const QColor &c) { return c.red() > 180 && c.green() < 90 && c.blue() < 90; };
+    const auto grayish = [](const QColor &c) { return c != background() && qAbs(c.red() - c.blue()) < 30 && c.red() > 60; };
+    QCOMPARE(countPixels(image, layout.pressure, red) > 20, pressureRed);
+    QCOMPARE(countPixels(image, layout.temperature.intersected(image.rect()), red) > 20, temperatureRed);
+    // 报警 in the top line's free part, clear of the address and the longest statistics.
+    QCOMPARE(countPixels(image, layout.alarm, red) > 20, alarms != 0);
+    QCOMPARE(countPixels(image, layout.address, red), 0);
+    const QRect statisticsText(layout.alarm.right() + 1, layout.statistics.top(),
+                               layout.statistics.right() - layout.alarm.right(), layout.statistics.height());
+    QCOMPARE(countPixels(image, statisticsText, red), 0);
+    QVERIFY(countPixels(image, statisticsText, grayish) > 20);
+    // The lamp still tells how the device answers.
+    QCOMPARE(QColor(image.pixel(layout.lamp.center())), QColor(Qt::green));
 }
 
 void TestItemDelegate::drawsFailureStatisticsInTopLine_data()

@@ -6,11 +6,13 @@
 
 #include "tests/common/modalanswer.h"
 #include "tests/common/windowaccess.h"
+#include "tests/limits/limitsharness.h"
 #include "simulatorprocess.h"
 
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QValueAxis>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -95,6 +97,7 @@ private slots:
     void opensOncePerDeviceAndClosesWithIt();
     void savesPicture();
     void holdsWhatTheTileShowed();
+    void drawsLimitsOnRoundTicks();
     void drawsReadingsAtFullPrecision_data();
     void drawsReadingsAtFullPrecision();
 
@@ -254,6 +257,49 @@ void TestTrendWindows::holdsWhatTheTileShowed()
              qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("压力：%1 KPa").arg(lastPoll.pressureText)), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("温度：%1 ℃").arg(lastPoll.temperatureText)), qPrintable(text));
+}
+
+void TestTrendWindows::drawsLimitsOnRoundTicks()
+{
+    // 97.2 to 98.8 KPa shown with no decimals: ticks must not repeat a label.
+    sim = std::make_unique<SimulatorProcess>(QStringList{"--slave", "1,pressure=wave:98000:800:4,temp=20"});
+    QVERIFY(sim->start());
+    QVERIFY(openPort(*window, sim->devicePath()));
+    addDevice(*window, 1, QStringLiteral("KPa"), 0);
+    doubleClickTile(*window, 0);
+    TrendChartView *view = trendWindowOf(*window, 0)->chartView();
+    QVERIFY(std::isnan(view->limitLines().at(1)));
+
+    // Set while the trend is open: the lines follow at once.
+    QCOMPARE(setLimitsFromMenu(*window, 0, {"97.5", "98.5", "", "", "25", ""}), QString());
+    const QVector<double> lines = view->limitLines();
+    QCOMPARE(lines.at(0), 97.5);
+    QCOMPARE(lines.at(1), 98.5);
+    QVERIFY(std::isnan(lines.at(2)));
+    QCOMPARE(lines.at(3), 25.0);
+
+    QVERIFY(clickStart(*window, QString()));
+    QTest::qWait(4500);
+    QTest::mouseClick(widget<QPushButton>(*window, "btnStop"), Qt::LeftButton);
+
+    const QList<QPair<TrendQuantity, Qt::Alignment>> axes = {{TrendQuantity::Pressure, Qt::AlignLeft},
+                                                             {TrendQuantity::Temperature, Qt::AlignRight}};
+    for (const auto &pair : axes) {
+        const auto *axis = qobject_cast<QtCharts::QValueAxis *>(view->chart()->axes(Qt::Vertical).at(
+            pair.second == Qt::AlignLeft ? 0 : 1));
+        QVERIFY(axis && axis->alignment() == pair.second);
+        QStringList labels;
+        for (int i = 0; i < axis->tickCount(); ++i) {
+            const double value = axis->min() + i * (axis->max() - axis->min()) / (axis->tickCount() - 1);
+            labels << QString::asprintf(qPrintable(axis->labelFormat()), value);
+            // Round ticks: the label is the tick's value, nothing rounded away.
+            QVERIFY2(std::abs(labels.last().toDouble() - value) < 1e-9, qPrintable(labels.join(' ')));
+        }
+        QVERIFY2(labels.size() > 2 && labels.removeDuplicates() == 0, qPrintable(labels.join(' ')));
+        const double low = pair.first == TrendQuantity::Pressure ? 97.2 : 20.0;
+        const double high = pair.first == TrendQuantity::Pressure ? 98.8 : 25.0;
+        QVERIFY2(axis->min() <= low && axis->max() >= high, qPrintable(labels.join(' ')));
+    }
 }
 
 void TestTrendWindows::drawsReadingsAtFullPrecision_data()

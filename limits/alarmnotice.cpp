@@ -1,0 +1,49 @@
+#include "limits/alarmnotice.h"
+
+#include "acquisition/reading.h"
+#include "limits/alarmevaluation.h"
+#include "limits/alarmformat.h"
+
+#include <QDateTime>
+#include <QMessageBox>
+
+namespace {
+
+// A night of a device wandering about its limit keeps the notice on screen.
+constexpr int KeptLines = 30;
+
+} // namespace
+
+AlarmNotice::AlarmNotice(QWidget *window)
+    : QObject(window)
+    , m_window(window)
+{
+}
+
+void AlarmNotice::tell(const Reading &reading, const AlarmEvent &event)
+{
+    const bool pressure = isPressureAlarm(event.kind);
+    const QString unit = pressure ? reading.unit : tr("℃");
+    QString line = tr("%1 设备地址%2 %3%4 值 %5 %6")
+                       .arg(reading.time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
+                            QString::number(reading.address), alarmQuantityText(event.kind), alarmEventText(event),
+                            fixedNumber(event.value, pressure ? reading.decimals : 1), unit);
+    const QString limit = limitNumber(event.limit);
+    if (!limit.isEmpty())
+        line += tr(" 限值 %1 %2").arg(limit, unit);
+    m_lines.prepend(line);
+    while (m_lines.size() > KeptLines)
+        m_lines.removeLast();
+
+    if (!m_notice) {
+        m_notice = new QMessageBox(QMessageBox::Warning, tr("报警"), QString(), QMessageBox::Ok, m_window);
+        m_notice->setObjectName(QStringLiteral("alarmNotice"));
+        m_notice->setAttribute(Qt::WA_DeleteOnClose);
+        m_notice->setAttribute(Qt::WA_ShowWithoutActivating);
+        m_notice->setModal(false);
+        // What the operator closed was read; the next event starts afresh.
+        connect(m_notice, &QObject::destroyed, this, [this] { m_lines.clear(); });
+    }
+    m_notice->setText(m_lines.join(QLatin1Char('\n')));
+    m_notice->show();
+}

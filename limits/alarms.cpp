@@ -1,0 +1,24 @@
+#include "limits/alarms.h"
+
+#include "limits/alarmmonitor.h"
+#include "limits/alarmnotice.h"
+#include "limits/limitsactions.h"
+#include "limits/recordingwatch.h"
+#include "limits/runverdict.h"
+
+#include <QWidget>
+
+void installAlarms(QWidget *window, const AlarmParts &parts)
+{
+    auto *monitor = new AlarmMonitor(parts.devices, parts.cycle, window);
+    monitor->setObjectName(QStringLiteral("alarmMonitor"));
+    auto *notice = new AlarmNotice(window);
+    QObject::connect(monitor, &AlarmMonitor::alarmEvent, notice, &AlarmNotice::tell);
+
+    auto *verdict = new RunVerdict(parts.devices, monitor, window);
+    auto *watch = new RecordingWatch(window, parts.polling, parts.recording);
+    QObject::connect(watch, &RecordingWatch::started, verdict, &RunVerdict::begin);
+    QObject::connect(watch, &RecordingWatch::ended, verdict, &RunVerdict::end);
+
+    new LimitsActions(parts.menu, parts.view, parts.devices, verdict);
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+class PollCycle;
+class Polling;
+class QListView;
+class QMenu;
+class QStandardItemModel;
+class QWidget;
+class RecordingSession;
+
+// The window's parts that hold readings against limits: the alarm monitor,
+// its notice, the verdict of each recording and the context menu entries.
+// All are children of `window`.
+struct AlarmParts
+{
+    QStandardItemModel *devices;
+    PollCycle *cycle;
+    QMenu *menu;
+    QListView *view;
+    Polling *polling;
+    RecordingSession *recording;
+};
+
+void installAlarms(QWidget *window, const AlarmParts &parts);
