@@ -123,8 +123,12 @@ MainWindow::MainWindow(QWidget *parent)
     formChoices = new FormChoices(ui);
     auto *listActions = new DeviceListActions(this, ui->listView, deviceModel, formChoices, modbusLine);
     new BusScanDialog(this, deviceModel, listActions, formChoices, modbusLine, pollCycle, polling);
+    auto *publisher = new Publisher(this, deviceModel, [this] { return formChoices->lineChoices().port; });
+    connect(pollCycle, &PollCycle::readingTaken, publisher, &Publisher::take);
+    addPublishAction(listActions->contextMenu(), publisher, this);
+    listActions->setPublisher(publisher);
     installAlarms(this, {deviceModel, pollCycle, listActions->contextMenu(), ui->listView, polling,
-                         recordingSession});
+                         recordingSession, publisher});
     lineNotice = new LineNotice(this);
     connect(modbusLine, &ModbusLine::openFailed, lineNotice,
             [this](const QString &reason) { lineNotice->openFailed(QDateTime::currentDateTime(), reason); });
@@ -132,11 +136,6 @@ MainWindow::MainWindow(QWidget *parent)
             [this] { lineNotice->lineLost(QDateTime::currentDateTime()); });
     connect(modbusLine, &ModbusLine::lineRestored, lineNotice,
             [this] { lineNotice->lineRestored(QDateTime::currentDateTime()); });
-
-    auto *publisher = new Publisher(this, deviceModel, [this] { return formChoices->lineChoices().port; });
-    connect(pollCycle, &PollCycle::readingTaken, publisher, &Publisher::take);
-    addPublishAction(listActions->contextMenu(), publisher, this);
-    listActions->setPublisher(publisher);
 
     ui->btnStop->setEnabled(false);
     ui->btnStart->setEnabled(true);

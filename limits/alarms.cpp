@@ -5,6 +5,8 @@
 #include "limits/limitsactions.h"
 #include "limits/recordingwatch.h"
 #include "limits/runverdict.h"
+#include "publishing/payloads.h"
+#include "publishing/publisher.h"
 
 #include <QWidget>
 
@@ -14,6 +16,13 @@ void installAlarms(QWidget *window, const AlarmParts &parts)
     monitor->setObjectName(QStringLiteral("alarmMonitor"));
     auto *notice = new AlarmNotice(window);
     QObject::connect(monitor, &AlarmMonitor::alarmEvent, notice, &AlarmNotice::tell);
+    Publisher *const publisher = parts.publisher;
+    QObject::connect(monitor, &AlarmMonitor::alarmChanged, publisher,
+                     [publisher](int address, const QStringList &active, const QDateTime &time, double value,
+                                 double limit) {
+                         publisher->setDeviceRetained(address, QByteArrayLiteral("alarm"),
+                                                      Payloads::alarm(active, time, value, limit));
+                     });
 
     auto *verdict = new RunVerdict(parts.devices, monitor, window);
     auto *watch = new RecordingWatch(window, parts.polling, parts.recording);

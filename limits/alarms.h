@@ -2,6 +2,7 @@
 
 class PollCycle;
 class Polling;
+class Publisher;
 class QListView;
 class QMenu;
 class QStandardItemModel;
@@ -19,6 +20,8 @@ struct AlarmParts
     QListView *view;
     Polling *polling;
     RecordingSession *recording;
+    // Each device's alarm state goes to the broker as a retained message.
+    Publisher *publisher;
 };
 
 void installAlarms(QWidget *window, const AlarmParts &parts);

@@ -1,5 +1,7 @@
 #include "publishing/payloads.h"
 
+#include <QLocale>
+
 #include <charconv>
 #include <cmath>
 
@@ -120,6 +122,23 @@ QByteArray config(const QString &unit, int decimals, int recordPeriod)
 QByteArray gap(quint64 fromSeq, quint64 toSeq)
 {
     return "{\"fromSeq\": " + QByteArray::number(fromSeq) + ", \"toSeq\": " + QByteArray::number(toSeq) + '}';
+}
+
+QByteArray alarm(const QStringList &active, const QDateTime &time, double value, double limit)
+{
+    QByteArray out = "{\"active\": [";
+    for (int i = 0; i < active.size(); ++i) {
+        if (i > 0)
+            out += ", ";
+        appendString(out, active.at(i));
+    }
+    out += "], \"time\": ";
+    appendString(out, timeText(time));
+    out += ", \"value\": ";
+    appendFloat(out, value);
+    // The limit as the operator typed it, not rounded to single precision.
+    out += ", \"limit\": " + QString::number(limit, 'g', QLocale::FloatingPointShortest).toUtf8() + '}';
+    return out;
 }
 
 } // namespace Payloads

@@ -3,6 +3,7 @@
 #include "acquisition/reading.h"
 
 #include <QByteArray>
+#include <QStringList>
 #include <QString>
 
 // The topics and UTF-8 JSON payloads a station publishes; version 1 of the
@@ -22,6 +23,9 @@ QByteArray statusOffline();
 QByteArray reading(const Reading &reading, quint64 seq, const QString &session);
 QByteArray config(const QString &unit, int decimals, int recordPeriod);
 QByteArray gap(quint64 fromSeq, quint64 toSeq);
+// A device's alarm state after a raise or a clear: the alarms still active
+// (pressureHigh, temperatureLow, ...), and the value and limit of the event.
+QByteArray alarm(const QStringList &active, const QDateTime &time, double value, double limit);
 
 // A time with milliseconds and its UTC offset.
 QString timeText(const QDateTime &time);

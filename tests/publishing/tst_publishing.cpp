@@ -1,4 +1,5 @@
 #include "devices/devicelistfile.h"
+#include "limits/limits.h"
 #include "publishing/brokerlink.h"
 #include "publishing/publishdialog.h"
 #include "publishing/publisher.h"
@@ -10,6 +11,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -181,6 +183,11 @@ void TestPublishing::publishesTheWindowsReadings()
     addDevice(window, 1, QStringLiteral("KPa"), 3);
     addDevice(window, 2, QStringLiteral("MPa"), 4);
     addDevice(window, 3, QStringLiteral("Pa"), 0);
+    // Device 1 reads above its band from its first poll on.
+    Limits band;
+    band.pressureHigh = 100.0;
+    band.temperatureLow = -40.5;
+    deviceModel(window)->setData(deviceModel(window)->index(0, 0), QVariant::fromValue(band), LimitsRole);
     const QDateTime before = QDateTime::currentDateTime();
     QCOMPARE(publishFromDialog(window, settingsFor(QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()),
                                                    QStringLiteral("bench-7"))),
@@ -237,13 +244,29 @@ void TestPublishing::publishesTheWindowsReadings()
     }
     QVERIFY(!session.isEmpty());
 
-    // A removed device's retained configuration is cleared.
+    // The alarm state, retained: raised once, at the first poll.
+    const QStringList alarms = subscriber.payloads(devices + QStringLiteral("1/alarm"));
+    QCOMPARE(alarms.size(), 1);
+    const QJsonObject alarm = json(alarms.first());
+    QCOMPARE(alarm.value("active"), QJsonValue(QJsonArray{"pressureHigh"}));
+    QCOMPARE(alarm.value("value"), QJsonValue(101.325));
+    QCOMPARE(alarm.value("limit"), QJsonValue(100.0));
+    QVERIFY(QDateTime::fromString(alarm.value("time").toString(), Qt::ISODateWithMs) >= before);
+    QVERIFY(subscriber.payloads(devices + QStringLiteral("2/alarm")).isEmpty());
+
+    // A removed device's retained configuration and alarm state are cleared.
     QListView *view = listView(window);
     view->selectionModel()->select(proxyModel(window)->mapFromSource(deviceModel(window)->index(2, 0)),
                                    QItemSelectionModel::ClearAndSelect);
     QTest::mouseClick(widget<QPushButton>(window, "btnDelreader"), Qt::LeftButton);
     QTRY_COMPARE(subscriber.payloads(devices + QStringLiteral("3/config")).value(1, QStringLiteral("none")),
                  QString());
+    view->selectionModel()->select(proxyModel(window)->mapFromSource(deviceModel(window)->index(0, 0)),
+                                   QItemSelectionModel::ClearAndSelect);
+    QTest::mouseClick(widget<QPushButton>(window, "btnDelreader"), Qt::LeftButton);
+    QTRY_COMPARE(subscriber.payloads(devices + QStringLiteral("1/alarm")).value(1, QStringLiteral("none")),
+                 QString());
+    QCOMPARE(subscriber.payloads(devices + QStringLiteral("1/config")).value(1, QStringLiteral("none")), QString());
 
     // 停止发布 says goodbye before it disconnects; polling goes on.
     click(window.findChild<PublishDialog *>(), "stopPublishButton");
@@ -313,7 +336,7 @@ void TestPublishing::killedStationGoesOffline()
     QByteArray output;
     QTRY_VERIFY_WITH_TIMEOUT((output += station.readAllStandardOutput()).contains("connected"), 10000);
     const QString status = QStringLiteral("plant/bench-9/status");
-    QTRY_COMPARE(json(subscriber.payloads(status).value(0)).value("online"), QJsonValue(true));
+    QTRY_COMPARE_WITH_TIMEOUT(json(subscriber.payloads(status).value(0)).value("online"), QJsonValue(true), 10000);
 
     ::kill(pid_t(station.processId()), SIGKILL);
     QVERIFY(station.waitForFinished(5000));
@@ -321,7 +344,7 @@ void TestPublishing::killedStationGoesOffline()
     // And it stays so for whoever subscribes later.
     MqttSubscriber later(broker.port(), QStringLiteral("plant/#"));
     QVERIFY(later.start(QStringLiteral("plant/ready")));
-    QCOMPARE(later.payloads(status), QStringList{QStringLiteral("{\"online\": false}")});
+    QTRY_COMPARE(later.payloads(status), QStringList{QStringLiteral("{\"online\": false}")});
 }
 
 void TestPublishing::overflowIsToldAsAGap()
