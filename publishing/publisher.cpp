@@ -6,6 +6,7 @@
 #include "publishing/publishnotice.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QStandardItemModel>
 #include <QThread>
 #include <QWidget>
@@ -15,6 +16,8 @@
 namespace {
 
 const QByteArray ConfigLeaf = QByteArrayLiteral("config");
+// The goodbye's second, with room for the thread to wind down.
+constexpr int EndingWaitMs = 3000;
 
 } // namespace
 
@@ -40,12 +43,16 @@ Publisher::~Publisher()
 {
     stop();
     // Each ending session waits at most a second for the broker's
-    // acknowledgement of its goodbye.
+    // acknowledgement of its goodbye. One held in a name lookup that does not
+    // return is left to end on its own: closing the window never hangs on it.
+    const QDeadlineTimer deadline(EndingWaitMs);
     for (const QPointer<QThread> &thread : qAsConst(m_ending)) {
-        if (thread) {
-            thread->wait();
+        if (!thread)
+            continue;
+        if (thread->wait(deadline))
             delete thread.data();
-        }
+        else
+            thread->setParent(nullptr);
     }
 }
 

@@ -266,7 +266,8 @@ void TestPublishing::publishesTheWindowsReadings()
     QTest::mouseClick(widget<QPushButton>(window, "btnDelreader"), Qt::LeftButton);
     QTRY_COMPARE(subscriber.payloads(devices + QStringLiteral("1/alarm")).value(1, QStringLiteral("none")),
                  QString());
-    QCOMPARE(subscriber.payloads(devices + QStringLiteral("1/config")).value(1, QStringLiteral("none")), QString());
+    QTRY_COMPARE(subscriber.payloads(devices + QStringLiteral("1/config")).value(1, QStringLiteral("none")),
+                 QString());
 
     // 停止发布 says goodbye before it disconnects; polling goes on.
     click(window.findChild<PublishDialog *>(), "stopPublishButton");
