@@ -1,9 +1,9 @@
 #include "app/mainwindow.h"
-#include "ui_mainwindow.h"
 
 #include "acquisition/lineaddress.h"
 #include "acquisition/modbusline.h"
 #include "acquisition/polling.h"
+#include "app/formchoices.h"
 #include "recording/recordingsession.h"
 
 #include <QMessageBox>
@@ -21,9 +21,8 @@ void MainWindow::on_btnOpen_clicked()
         modbusLine->close();
         return;
     }
-    const LineChoice choice = chooseLine(ui->cboxPortName->currentText(), ui->cboxBaudRate->currentText(),
-                                         ui->cboxParity->currentText(), ui->cboxDataBit->currentText(),
-                                         ui->cboxStopBit->currentText());
+    const LineChoices line = formChoices->lineChoices();
+    const LineChoice choice = chooseLine(line.port, line.baudRate, line.parity, line.dataBits, line.stopBits);
     if (!choice.settings) {
         QMessageBox::information(this, tr("提示"), choice.refusal);
         return;
