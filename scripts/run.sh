@@ -8,7 +8,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 demo=1
 [ "${1:-}" = "--no-demo" ] && demo=0
 
-"$root/scripts/deps.sh"
+"$root/scripts/deps.sh" run
 build="$root/build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --parallel "$(nproc 2>/dev/null || echo 2)" --target velmora velmora-sim

@@ -10,7 +10,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 output="$(realpath -m "${1:-$root/docs/screenshot.png}")"
 trend_output="$(realpath -m "${2:-$root/docs/trend.png}")"
 
-"$root/scripts/deps.sh"
+"$root/scripts/deps.sh" run display
 build="$root/build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --parallel "$(nproc 2>/dev/null || echo 2)" --target velmora-sim velmora-democapture

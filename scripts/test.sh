@@ -6,15 +6,23 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-"$root/scripts/deps.sh"
+"$root/scripts/deps.sh" test
 
 jobs="$(nproc 2>/dev/null || echo 2)"
 export QT_QPA_PLATFORM=offscreen
 
+# A compiler cache, where the machine has one, makes a second clone's build
+# quick; paths below the clone are hashed relative to it.
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+    export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+
 run_suite() {
     local build="$1"
     shift
-    cmake -S "$root" -B "$build" "$@" >/dev/null
+    cmake -S "$root" -B "$build" "${launcher[@]}" "$@" >/dev/null
     cmake --build "$build" --parallel "$jobs"
     (cd "$build" && ctest --output-on-failure --parallel "$jobs")
 }
