@@ -254,6 +254,20 @@ void TestPublishing::publishesTheWindowsReadings()
     QVERIFY(QDateTime::fromString(alarm.value("time").toString(), Qt::ISODateWithMs) >= before);
     QVERIFY(subscriber.payloads(devices + QStringLiteral("2/alarm")).isEmpty());
 
+    // The limit removed while its alarm is active: the clear is valid JSON,
+    // with no limit to name.
+    Limits lowOnly;
+    lowOnly.temperatureLow = -40.5;
+    deviceModel(window)->setData(deviceModel(window)->index(0, 0), QVariant::fromValue(lowOnly), LimitsRole);
+    QTRY_COMPARE(subscriber.payloads(devices + QStringLiteral("1/alarm")).size(), 2);
+    QJsonParseError error;
+    const QJsonDocument cleared =
+        QJsonDocument::fromJson(subscriber.payloads(devices + QStringLiteral("1/alarm")).at(1).toUtf8(), &error);
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(cleared.object().value("active"), QJsonValue(QJsonArray()));
+    QCOMPARE(cleared.object().value("value"), QJsonValue(101.325));
+    QCOMPARE(cleared.object().value("limit"), QJsonValue(QJsonValue::Null));
+
     // A removed device's retained configuration and alarm state are cleared.
     QListView *view = listView(window);
     view->selectionModel()->select(proxyModel(window)->mapFromSource(deviceModel(window)->index(2, 0)),
@@ -264,7 +278,7 @@ void TestPublishing::publishesTheWindowsReadings()
     view->selectionModel()->select(proxyModel(window)->mapFromSource(deviceModel(window)->index(0, 0)),
                                    QItemSelectionModel::ClearAndSelect);
     QTest::mouseClick(widget<QPushButton>(window, "btnDelreader"), Qt::LeftButton);
-    QTRY_COMPARE(subscriber.payloads(devices + QStringLiteral("1/alarm")).value(1, QStringLiteral("none")),
+    QTRY_COMPARE(subscriber.payloads(devices + QStringLiteral("1/alarm")).value(2, QStringLiteral("none")),
                  QString());
     QTRY_COMPARE(subscriber.payloads(devices + QStringLiteral("1/config")).value(1, QStringLiteral("none")),
                  QString());
@@ -345,7 +359,7 @@ void TestPublishing::killedStationGoesOffline()
     // And it stays so for whoever subscribes later.
     MqttSubscriber later(broker.port(), QStringLiteral("plant/#"));
     QVERIFY(later.start(QStringLiteral("plant/ready")));
-    QTRY_COMPARE(later.payloads(status), QStringList{QStringLiteral("{\"online\": false}")});
+    QTRY_COMPARE(later.payloads(status), QStringList{QStringLiteral("{\"online\":false}")});
 }
 
 void TestPublishing::overflowIsToldAsAGap()
@@ -378,7 +392,7 @@ void TestPublishing::overflowIsToldAsAGap()
     QTRY_VERIFY_WITH_TIMEOUT(subscriber.payloads(QStringLiteral("plant/bench-13/devices/6/reading")).size() == 5,
                              15000);
     QCOMPARE(subscriber.payloads(device5 + QStringLiteral("gap")),
-             QStringList{QStringLiteral("{\"fromSeq\": 1, \"toSeq\": 15}")});
+             QStringList{QStringLiteral("{\"fromSeq\":1,\"toSeq\":15}")});
     QStringList seqs;
     for (const QString &payload : subscriber.payloads(device5 + QStringLiteral("reading")))
         seqs << QString::number(json(payload).value("seq").toInt());
