@@ -54,6 +54,8 @@ void LineNotice::tell(const QString &event)
         notice->setObjectName(QStringLiteral("lineNotice"));
         notice->setAttribute(Qt::WA_DeleteOnClose);
         notice->setModal(false);
+        // Addresses may come from a device-list file: never markup.
+        notice->setTextFormat(Qt::PlainText);
         // What the operator closed was read; the next event starts afresh.
         connect(notice, &QObject::destroyed, this, [this] { events.clear(); });
     }

@@ -24,6 +24,14 @@ ModbusLine::~ModbusLine()
 void ModbusLine::open(const LineSettings &settings)
 {
     retireWorker();
+    if (settings.transport == LineSettings::Transport::Tcp) {
+        const QString host = QString::fromUtf8(settings.host);
+        m_address = QStringLiteral("tcp://%1:%2")
+                        .arg(host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host,
+                             QString::fromUtf8(settings.port));
+    } else {
+        m_address = QString::fromLocal8Bit(settings.device);
+    }
     worker = new LineWorker(settings);
     worker->moveToThread(&thread);
     // Only the current worker is heard: news of a retired one that was

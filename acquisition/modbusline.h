@@ -6,6 +6,7 @@
 
 #include <QDeadlineTimer>
 #include <QObject>
+#include <QString>
 #include <QThread>
 
 class LineWorker;
@@ -25,6 +26,9 @@ public:
     // Open, or lost and being opened again: the operator wants the line open
     // and its requests go on (failing while it is lost).
     bool isOpen() const { return m_state == LineState::Open || m_state == LineState::Lost; }
+    // The line last asked for, as the line has it: the serial device's path,
+    // or tcp://host:port.
+    QString address() const { return m_address; }
 
     // Opens a line with `settings`, after the line opened before (if any) has
     // been let go of. openFinished() tells how it went.
@@ -65,4 +69,5 @@ private:
     quint64 lastRequest = 0;
     quint64 lastWorker = 0;
     LineState m_state = LineState::Closed;
+    QString m_address;
 };

@@ -24,7 +24,10 @@ void MainWindow::on_btnOpen_clicked()
     const LineChoices line = formChoices->lineChoices();
     const LineChoice choice = chooseLine(line.port, line.baudRate, line.parity, line.dataBits, line.stopBits);
     if (!choice.settings) {
-        QMessageBox::information(this, tr("提示"), choice.refusal);
+        // The port's text may come from a device-list file: never markup.
+        QMessageBox box(QMessageBox::Information, tr("提示"), choice.refusal, QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
         return;
     }
     // The caption changes when the line's owner reports the port open; a port

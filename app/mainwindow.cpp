@@ -123,7 +123,7 @@ MainWindow::MainWindow(QWidget *parent)
     formChoices = new FormChoices(ui);
     auto *listActions = new DeviceListActions(this, ui->listView, deviceModel, formChoices, modbusLine);
     new BusScanDialog(this, deviceModel, listActions, formChoices, modbusLine, pollCycle, polling);
-    auto *publisher = new Publisher(this, deviceModel, [this] { return formChoices->lineChoices().port; });
+    auto *publisher = new Publisher(this, deviceModel, modbusLine);
     connect(pollCycle, &PollCycle::readingTaken, publisher, &Publisher::take);
     addPublishAction(listActions->contextMenu(), publisher, this);
     listActions->setPublisher(publisher);

@@ -102,11 +102,27 @@ void DeviceListActions::save()
     // Written beside the old file and renamed over it only when complete.
     QSaveFile file(path);
     const bool opened = file.open(QIODevice::WriteOnly);
-    // A saved password is for the operator's account only.
-    if (opened && list.publish && !list.publish->password.isEmpty())
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (!opened || file.write(DeviceListFile::toJson(list)) < 0 || !file.commit())
+    // A saved password is for the operator's account only. A file system
+    // that keeps no modes (a USB stick) would show it to everyone: it is
+    // left out there.
+    bool passwordLeftOut = false;
+    if (opened && list.publish && !list.publish->password.isEmpty()) {
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup
+                                                | QFileDevice::ExeGroup | QFileDevice::ReadOther
+                                                | QFileDevice::WriteOther | QFileDevice::ExeOther;
+        if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) || (file.permissions() & others)) {
+            list.publish->password.clear();
+            passwordLeftOut = true;
+        }
+    }
+    if (!opened || file.write(DeviceListFile::toJson(list)) < 0 || !file.commit()) {
         notify(tr("设备列表没有保存到 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        return;
+    }
+    if (passwordLeftOut)
+        notify(tr("设备列表已保存到 %1，但没有保存 MQTT 密码：那里的文件无法设为只有本人可读（例如 U 盘的文件系统），"
+                  "密码存进去会被所有人读到。")
+                   .arg(QDir::toNativeSeparators(path)));
 }
 
 void DeviceListActions::open()
@@ -149,5 +165,8 @@ void DeviceListActions::open()
 
 void DeviceListActions::notify(const QString &text)
 {
-    QMessageBox::information(m_window, tr("提示"), text, QMessageBox::Ok);
+    // Texts from a file are never taken for markup.
+    QMessageBox box(QMessageBox::Information, tr("提示"), text, QMessageBox::Ok, m_window);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }

@@ -2,6 +2,7 @@
 
 #include "publishing/payloads.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSocketNotifier>
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -21,6 +23,13 @@ QByteArray clientIdFor(const QString &station)
 {
     return "velmora-" + station.toUtf8() + '-'
            + QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0');
+}
+
+// The library cannot verify certificates (built without TLS, or refusing an
+// option): mqtts is refused rather than used unverified.
+QString noVerification()
+{
+    return QCoreApplication::translate("BrokerLink", "本机的 MQTT 库无法校验服务器证书，不能使用 mqtts");
 }
 
 void initialiseLibrary()
@@ -53,6 +62,11 @@ BrokerLink::BrokerLink(const PublishSettings &settings, const QString &session, 
     m_dropReport.setSingleShot(true);
     m_dropReport.setInterval(1000);
     connect(&m_dropReport, &QTimer::timeout, this, &BrokerLink::reportDrops);
+    m_syncDeadline.setSingleShot(true);
+    connect(&m_syncDeadline, &QTimer::timeout, this, [this] {
+        abandonSync(tr("服务器在 %1 秒内没有把本站的标记消息送回（账号可能只能发布、不能订阅）")
+                        .arg(SyncWaitMs / 1000));
+    });
 }
 
 BrokerLink::~BrokerLink()
@@ -91,24 +105,21 @@ void BrokerLink::setDeviceRetained(int address, const QByteArray &leaf, const QB
 {
     const QByteArray topic = deviceTopic(address, leaf);
     m_retained[address][leaf] = payload;
-    m_toClear.erase(topic);
+    m_owed.erase(topic);
     if (m_connected)
         publishRetained(topic, payload);
 }
 
 void BrokerLink::removeDevice(int address)
 {
-    const auto device = m_retained.find(address);
-    if (device == m_retained.end())
-        return;
-    for (const auto &leaf : device->second) {
-        const QByteArray topic = deviceTopic(address, leaf.first);
-        if (m_connected)
-            publishRetained(topic, QByteArray());
-        else
-            m_toClear.insert(topic);
-    }
-    m_retained.erase(device);
+    m_retained.erase(address);
+}
+
+void BrokerLink::owe(const QByteArray &topic, const QByteArray &payload)
+{
+    m_owed[topic] = payload;
+    if (m_connected && !m_stopping)
+        publishOwed(topic, payload);
 }
 
 void BrokerLink::shutdown()
@@ -149,6 +160,12 @@ void BrokerLink::connectToBroker()
     mosquitto_publish_callback_set(m_mosq, [](mosquitto *, void *link, int mid) {
         static_cast<BrokerLink *>(link)->published(mid);
     });
+    mosquitto_subscribe_callback_set(m_mosq, [](mosquitto *, void *link, int mid, int count, const int *granted) {
+        static_cast<BrokerLink *>(link)->subscribed(mid, count, granted);
+    });
+    mosquitto_message_callback_set(m_mosq, [](mosquitto *, void *link, const mosquitto_message *message) {
+        static_cast<BrokerLink *>(link)->received(message);
+    });
     if (!m_settings.username.isEmpty()) {
         const QByteArray user = m_settings.username.toUtf8();
         const QByteArray password = m_settings.password.toUtf8();
@@ -159,15 +176,9 @@ void BrokerLink::connectToBroker()
     const QByteArray offline = Payloads::statusOffline();
     mosquitto_will_set(m_mosq, statusTopic.constData(), offline.size(), offline.constData(), 1, true);
     if (m_address.tls) {
-        // The server's certificate and host name are always verified.
-        if (m_settings.caFile.isEmpty()) {
-            mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-        } else if (mosquitto_tls_set(m_mosq, QFile::encodeName(m_settings.caFile).constData(), nullptr, nullptr,
-                                     nullptr, nullptr)
-                   != MOSQ_ERR_SUCCESS) {
-            connectionEnded(caFileProblem(m_settings.caFile).isEmpty()
-                                ? tr("CA 文件 %1 无法使用").arg(m_settings.caFile)
-                                : caFileProblem(m_settings.caFile));
+        const QString problem = tlsProblem();
+        if (!problem.isEmpty()) {
+            connectionEnded(problem);
             return;
         }
     }
@@ -190,6 +201,31 @@ void BrokerLink::connectToBroker()
     service();
 }
 
+// The server's certificate and host name are always verified; every option
+// that makes it so must be taken.
+QString BrokerLink::tlsProblem()
+{
+    if (!m_settings.caFile.isEmpty()) {
+        // Checked before the library opens it: a FIFO would block this thread.
+        const QString unreadable = caFileProblem(m_settings.caFile);
+        if (!unreadable.isEmpty())
+            return unreadable;
+        const int code = mosquitto_tls_set(m_mosq, QFile::encodeName(m_settings.caFile).constData(), nullptr,
+                                           nullptr, nullptr, nullptr);
+        if (code == MOSQ_ERR_NOT_SUPPORTED)
+            return noVerification();
+        if (code != MOSQ_ERR_SUCCESS)
+            return tr("CA 文件 %1 无法使用").arg(m_settings.caFile);
+    } else if (mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1) != MOSQ_ERR_SUCCESS) {
+        return noVerification();
+    }
+    const int verifyPeer = 1;
+    if (mosquitto_tls_opts_set(m_mosq, verifyPeer, nullptr, nullptr) != MOSQ_ERR_SUCCESS
+        || mosquitto_tls_insecure_set(m_mosq, false) != MOSQ_ERR_SUCCESS)
+        return noVerification();
+    return {};
+}
+
 void BrokerLink::service()
 {
     if (!m_mosq || !m_readable)
@@ -210,6 +246,9 @@ void BrokerLink::connectionEnded(const QString &reason)
 {
     teardown();
     m_connected = false;
+    m_syncing = false;
+    m_syncDeadline.stop();
+    m_owedInFlight.clear();
     for (auto it = m_inFlight.rbegin(); it != m_inFlight.rend(); ++it)
         m_resend.push_front(std::move(it->second));
     m_inFlight.clear();
@@ -240,18 +279,117 @@ void BrokerLink::connected(int code)
     }
     m_connected = true;
     m_retrySeconds = FirstRetrySeconds;
-    // Status first, then what subscribers need to read the readings.
+    // What is owed from before, then the status, then what subscribers need
+    // to read the readings.
+    for (const auto &owed : m_owed)
+        publishOwed(owed.first, owed.second);
     publishRetained(Payloads::stationTopic(m_settings.topicPrefix, m_settings.station, "status"),
                     Payloads::statusOnline(m_port));
     for (const auto &device : m_retained) {
         for (const auto &leaf : device.second)
             publishRetained(deviceTopic(device.first, leaf.first), leaf.second);
     }
-    for (const QByteArray &topic : m_toClear)
-        publishRetained(topic, QByteArray());
-    m_toClear.clear();
+    startSync();
     emit stateChanged(Connected, QString(), 0);
     pump();
+}
+
+QList<QByteArray> BrokerLink::syncFilters() const
+{
+    return {Payloads::stationTopic(m_settings.topicPrefix, m_settings.station, "devices/+/config"),
+            Payloads::stationTopic(m_settings.topicPrefix, m_settings.station, "devices/+/alarm"),
+            Payloads::stationTopic(m_settings.topicPrefix, m_settings.station, "sync")};
+}
+
+// Subscribes to the station's own device topics: the broker sends what it
+// retains there, then, after the subscription was granted, the station's
+// marker comes back behind it.
+void BrokerLink::startSync()
+{
+    m_seenRetained.clear();
+    m_marker = m_clientId + '-' + QByteArray::number(++m_markerCount);
+    const QList<QByteArray> filters = syncFilters();
+    std::vector<char *> names;
+    for (const QByteArray &filter : filters)
+        names.push_back(const_cast<char *>(filter.constData()));
+    if (mosquitto_subscribe_multiple(m_mosq, &m_syncMid, int(names.size()), names.data(), 0, 0, nullptr)
+        != MOSQ_ERR_SUCCESS) {
+        emit subtreeUnknown(tr("无法订阅本站的主题"));
+        return;
+    }
+    m_syncing = true;
+    m_syncDeadline.start(SyncWaitMs);
+}
+
+void BrokerLink::subscribed(int mid, int count, const int *granted)
+{
+    if (!m_syncing || mid != m_syncMid)
+        return;
+    for (int i = 0; i < count; ++i) {
+        if (granted[i] < 0 || granted[i] > 2) {
+            abandonSync(tr("服务器拒绝本站订阅自己的主题（账号可能只能发布）"));
+            return;
+        }
+    }
+    const QByteArray topic = syncFilters().constLast();
+    mosquitto_publish(m_mosq, nullptr, topic.constData(), m_marker.size(), m_marker.constData(), 1, false);
+}
+
+void BrokerLink::received(const mosquitto_message *message)
+{
+    if (!m_syncing)
+        return;
+    const QByteArray topic(message->topic);
+    const QByteArray payload(static_cast<const char *>(message->payload), message->payloadlen);
+    if (topic == syncFilters().constLast()) {
+        if (payload == m_marker)
+            QMetaObject::invokeMethod(this, &BrokerLink::finishSync, Qt::QueuedConnection);
+        return;
+    }
+    // Live copies of what this session publishes come without the flag.
+    if (message->retain && !payload.isEmpty())
+        m_seenRetained.insert(topic);
+}
+
+// Clears the config and alarm of every address seen that is not listed.
+void BrokerLink::finishSync()
+{
+    if (!m_syncing)
+        return;
+    m_syncing = false;
+    m_syncDeadline.stop();
+    unsubscribe();
+    const QByteArray devices = Payloads::stationTopic(m_settings.topicPrefix, m_settings.station, "devices/");
+    for (const QByteArray &topic : m_seenRetained) {
+        const QByteArray address = topic.mid(devices.size()).split('/').value(0);
+        bool number = false;
+        const int value = address.toInt(&number);
+        if (!number || !m_retained.count(value))
+            publishRetained(topic, QByteArray());
+    }
+    m_seenRetained.clear();
+}
+
+void BrokerLink::abandonSync(const QString &reason)
+{
+    if (!m_syncing)
+        return;
+    m_syncing = false;
+    m_syncDeadline.stop();
+    m_seenRetained.clear();
+    unsubscribe();
+    emit subtreeUnknown(reason);
+}
+
+void BrokerLink::unsubscribe()
+{
+    if (!m_mosq || !m_connected)
+        return;
+    const QList<QByteArray> filters = syncFilters();
+    std::vector<char *> names;
+    for (const QByteArray &filter : filters)
+        names.push_back(const_cast<char *>(filter.constData()));
+    mosquitto_unsubscribe_multiple(m_mosq, nullptr, int(names.size()), names.data(), nullptr);
 }
 
 void BrokerLink::published(int mid)
@@ -259,6 +397,15 @@ void BrokerLink::published(int mid)
     if (m_stopping && mid == m_offlineMid) {
         // Not from within the library's call: the client goes away next.
         QMetaObject::invokeMethod(this, &BrokerLink::finishStop, Qt::QueuedConnection);
+        return;
+    }
+    const auto owed = m_owedInFlight.find(mid);
+    if (owed != m_owedInFlight.end()) {
+        const auto pending = m_owed.find(owed->second.first);
+        if (pending != m_owed.end() && pending->second == owed->second.second)
+            m_owed.erase(pending);
+        emit owedDelivered(owed->second.first, owed->second.second);
+        m_owedInFlight.erase(owed);
         return;
     }
     for (auto it = m_inFlight.begin(); it != m_inFlight.end(); ++it) {
@@ -270,6 +417,14 @@ void BrokerLink::published(int mid)
         }
     }
     pump();
+}
+
+void BrokerLink::publishOwed(const QByteArray &topic, const QByteArray &payload)
+{
+    int mid = 0;
+    if (mosquitto_publish(m_mosq, &mid, topic.constData(), payload.size(), payload.constData(), 1, true)
+        == MOSQ_ERR_SUCCESS)
+        m_owedInFlight[mid] = {topic, payload};
 }
 
 void BrokerLink::publishRetained(const QByteArray &topic, const QByteArray &payload)
@@ -321,6 +476,8 @@ void BrokerLink::finishStop()
         return;
     m_stopped = true;
     m_stopDeadline.stop();
+    m_syncDeadline.stop();
+    m_syncing = false;
     m_keepAlive.stop();
     if (m_mosq && m_connected)
         mosquitto_disconnect(m_mosq);

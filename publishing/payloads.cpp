@@ -1,6 +1,8 @@
 #include "publishing/payloads.h"
 
-#include <QLocale>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <charconv>
 #include <cmath>
@@ -9,46 +11,47 @@ namespace Payloads {
 
 namespace {
 
-void appendString(QByteArray &out, const QString &text)
+QByteArray compact(const QJsonObject &object)
 {
-    out += '"';
-    for (const QChar c : text) {
-        const ushort u = c.unicode();
-        if (u == '"' || u == '\\') {
-            out += '\\';
-            out += char(u);
-        } else if (u < 0x20) {
-            out += "\\u00";
-            out += QByteArray::number(u, 16).rightJustified(2, '0');
-        } else {
-            out += QString(c).toUtf8();
-        }
-    }
-    out += '"';
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-// The shortest text that reads back as the same float: the registers carry
-// single precision, and its noise digits would only mislead.
-void appendFloat(QByteArray &out, double value)
+// The double nearest to the shortest text that reads back as the same float:
+// the registers carry single precision, and its noise digits would only
+// mislead. JSON writes that double as the same shortest text.
+QJsonValue floatValue(double value)
 {
-    if (!std::isfinite(value)) {
-        out += "null";
-        return;
-    }
+    const float single = float(value);
+    if (!std::isfinite(single))
+        return QJsonValue::Null;
     char text[32];
-    const std::to_chars_result end = std::to_chars(text, text + sizeof text, float(value));
-    out.append(text, int(end.ptr - text));
+    const std::to_chars_result end = std::to_chars(text, text + sizeof text, single);
+    return QByteArray(text, int(end.ptr - text)).toDouble();
 }
 
-const char *statusName(int status)
+// The value with the device's decimals, as its tile shows it.
+QJsonValue decimalValue(double value, int decimals)
+{
+    if (!std::isfinite(value))
+        return QJsonValue::Null;
+    return QByteArray::number(value, 'f', decimals).toDouble();
+}
+
+// The limit as the operator typed it, not rounded to single precision.
+QJsonValue exactValue(double value)
+{
+    return std::isfinite(value) ? QJsonValue(value) : QJsonValue(QJsonValue::Null);
+}
+
+QString statusName(int status)
 {
     switch (status) {
     case 1:
-        return "good";
+        return QStringLiteral("good");
     case 2:
-        return "poor";
+        return QStringLiteral("poor");
     default:
-        return "offline";
+        return QStringLiteral("offline");
     }
 }
 
@@ -67,14 +70,14 @@ QByteArray deviceTopic(const QString &prefix, const QString &station, int addres
 
 QByteArray statusOnline(const QString &port)
 {
-    QByteArray out = "{\"online\": true, \"version\": " + QByteArray::number(InterfaceVersion) + ", \"port\": ";
-    appendString(out, port);
-    return out + '}';
+    return compact({{QStringLiteral("online"), true},
+                    {QStringLiteral("version"), InterfaceVersion},
+                    {QStringLiteral("port"), port.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(port)}});
 }
 
 QByteArray statusOffline()
 {
-    return QByteArrayLiteral("{\"online\": false}");
+    return compact({{QStringLiteral("online"), false}});
 }
 
 QString timeText(const QDateTime &time)
@@ -84,61 +87,41 @@ QString timeText(const QDateTime &time)
 
 QByteArray reading(const Reading &reading, quint64 seq, const QString &session)
 {
-    QByteArray out;
-    out.reserve(300);
-    out += "{\"seq\": " + QByteArray::number(seq) + ", \"session\": ";
-    appendString(out, session);
-    out += ", \"time\": ";
-    appendString(out, timeText(reading.time));
-    out += ", \"answered\": ";
-    out += reading.answered ? "true" : "false";
-    out += ", \"pressure\": ";
-    // In the device's unit with its decimals, as its tile shows it.
-    if (reading.answered && std::isfinite(reading.pressure))
-        out += QByteArray::number(reading.pressure, 'f', reading.decimals);
-    else
-        out += "null";
-    out += ", \"unit\": ";
-    appendString(out, reading.unit);
-    out += ", \"pressurePa\": ";
-    appendFloat(out, reading.answered ? reading.pressurePa : NAN);
-    out += ", \"temperature\": ";
-    appendFloat(out, reading.answered ? reading.temperature : NAN);
-    out += ", \"status\": \"";
-    out += statusName(reading.status);
-    out += "\", \"fail\": " + QByteArray::number(reading.failCount) + ", \"total\": "
-           + QByteArray::number(reading.totalCount) + '}';
-    return out;
+    const bool answered = reading.answered;
+    return compact({
+        {QStringLiteral("seq"), qint64(seq)},
+        {QStringLiteral("session"), session},
+        {QStringLiteral("time"), timeText(reading.time)},
+        {QStringLiteral("answered"), answered},
+        {QStringLiteral("pressure"),
+         answered ? decimalValue(reading.pressure, reading.decimals) : QJsonValue(QJsonValue::Null)},
+        {QStringLiteral("unit"), reading.unit},
+        {QStringLiteral("pressurePa"), answered ? floatValue(reading.pressurePa) : QJsonValue(QJsonValue::Null)},
+        {QStringLiteral("temperature"), answered ? floatValue(reading.temperature) : QJsonValue(QJsonValue::Null)},
+        {QStringLiteral("status"), statusName(reading.status)},
+        {QStringLiteral("fail"), qint64(reading.failCount)},
+        {QStringLiteral("total"), qint64(reading.totalCount)},
+    });
 }
 
 QByteArray config(const QString &unit, int decimals, int recordPeriod)
 {
-    QByteArray out = "{\"unit\": ";
-    appendString(out, unit);
-    return out + ", \"decimals\": " + QByteArray::number(decimals) + ", \"recordPeriod\": "
-           + QByteArray::number(recordPeriod) + '}';
+    return compact({{QStringLiteral("unit"), unit},
+                    {QStringLiteral("decimals"), decimals},
+                    {QStringLiteral("recordPeriod"), recordPeriod}});
 }
 
 QByteArray gap(quint64 fromSeq, quint64 toSeq)
 {
-    return "{\"fromSeq\": " + QByteArray::number(fromSeq) + ", \"toSeq\": " + QByteArray::number(toSeq) + '}';
+    return compact({{QStringLiteral("fromSeq"), qint64(fromSeq)}, {QStringLiteral("toSeq"), qint64(toSeq)}});
 }
 
 QByteArray alarm(const QStringList &active, const QDateTime &time, double value, double limit)
 {
-    QByteArray out = "{\"active\": [";
-    for (int i = 0; i < active.size(); ++i) {
-        if (i > 0)
-            out += ", ";
-        appendString(out, active.at(i));
-    }
-    out += "], \"time\": ";
-    appendString(out, timeText(time));
-    out += ", \"value\": ";
-    appendFloat(out, value);
-    // The limit as the operator typed it, not rounded to single precision.
-    out += ", \"limit\": " + QString::number(limit, 'g', QLocale::FloatingPointShortest).toUtf8() + '}';
-    return out;
+    return compact({{QStringLiteral("active"), QJsonArray::fromStringList(active)},
+                    {QStringLiteral("time"), timeText(time)},
+                    {QStringLiteral("value"), floatValue(value)},
+                    {QStringLiteral("limit"), exactValue(limit)}});
 }
 
 } // namespace Payloads

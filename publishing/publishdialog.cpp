@@ -51,6 +51,7 @@ PublishDialog::PublishDialog(Publisher *publisher, QWidget *parent)
     m_problem = new QLabel(this);
     m_problem->setObjectName(QStringLiteral("publishProblem"));
     m_problem->setWordWrap(true);
+    m_problem->setTextFormat(Qt::PlainText);
     m_problem->setStyleSheet(QStringLiteral("color: #b00020;"));
 
     m_start = new QPushButton(tr("开始发布"), this);

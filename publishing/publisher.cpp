@@ -1,5 +1,6 @@
 #include "publishing/publisher.h"
 
+#include "acquisition/modbusline.h"
 #include "devices/devicerecords.h"
 #include "publishing/brokerlink.h"
 #include "publishing/payloads.h"
@@ -21,11 +22,11 @@ constexpr int EndingWaitMs = 3000;
 
 } // namespace
 
-Publisher::Publisher(QWidget *window, QStandardItemModel *devices, std::function<QString()> portName)
+Publisher::Publisher(QWidget *window, QStandardItemModel *devices, const ModbusLine *line)
     : QObject(window)
     , m_window(window)
     , m_devices(devices)
-    , m_portName(std::move(portName))
+    , m_line(line)
     , m_notice(new PublishNotice(window))
 {
     setObjectName(QStringLiteral("publisher"));
@@ -36,7 +37,9 @@ Publisher::Publisher(QWidget *window, QStandardItemModel *devices, std::function
     connect(devices, &QAbstractItemModel::rowsInserted, this, &Publisher::syncDevices);
     connect(devices, &QAbstractItemModel::rowsRemoved, this, &Publisher::syncDevices);
     connect(devices, &QAbstractItemModel::modelReset, this, &Publisher::syncDevices);
+    connect(line, &ModbusLine::stateChanged, this, &Publisher::lineChanged);
     syncDevices();
+    lineChanged();
 }
 
 Publisher::~Publisher()
@@ -59,11 +62,28 @@ Publisher::~Publisher()
 void Publisher::start(const PublishSettings &settings)
 {
     stop();
+    m_notice->clear();
+    if (m_lastSession) {
+        const PublishSettings &old = *m_lastSession;
+        if (old.station != settings.station || old.topicPrefix != settings.topicPrefix)
+            oweRetirement(old);
+        if (old.broker != settings.broker && !m_owed.empty()) {
+            m_notice->tell(tr("发布到了另一台 MQTT 服务器：原服务器 %1 上待清除或待更新的 %2 条保留消息已放弃发送")
+                               .arg(old.broker)
+                               .arg(m_owed.size()));
+            m_owed.clear();
+        }
+    }
     m_settings = settings;
+    m_lastSession = settings;
     m_configured = true;
     m_lastReason.clear();
-    m_port = m_portName();
-    m_notice->clear();
+    // What this session publishes itself is owed no longer.
+    m_owed.erase(Payloads::stationTopic(settings.topicPrefix, settings.station, "status"));
+    for (const auto &device : m_retained) {
+        for (const auto &leaf : device.second)
+            m_owed.erase(Payloads::deviceTopic(settings.topicPrefix, settings.station, device.first, leaf.first));
+    }
 
     const QString session = Payloads::timeText(QDateTime::currentDateTime());
     m_thread = new QThread(this);
@@ -78,6 +98,18 @@ void Publisher::start(const PublishSettings &settings)
     connect(this, &Publisher::portForLink, m_link, &BrokerLink::setPort);
     connect(this, &Publisher::retainedForLink, m_link, &BrokerLink::setDeviceRetained);
     connect(this, &Publisher::deviceRemovedForLink, m_link, &BrokerLink::removeDevice);
+    connect(this, &Publisher::owedForLink, m_link, &BrokerLink::owe);
+    // Kept past stop(): an ending session's last acknowledgements still count.
+    connect(m_link, &BrokerLink::owedDelivered, this, [this](const QByteArray &topic, const QByteArray &payload) {
+        const auto owed = m_owed.find(topic);
+        if (owed != m_owed.end() && owed->second == payload)
+            m_owed.erase(owed);
+    });
+    connect(m_link, &BrokerLink::subtreeUnknown, this, [this](const QString &reason) {
+        m_notice->tell(tr("无法查明本站在 MQTT 服务器上保留的设备消息：%1。已不在列表里的设备的 config 和 alarm "
+                          "消息未作清除。")
+                           .arg(reason));
+    });
     connect(this, &Publisher::shutdownLink, m_link, &BrokerLink::shutdown);
     connect(m_link, &BrokerLink::stateChanged, this, &Publisher::linkStateChanged);
     connect(m_link, &BrokerLink::readingsDropped, this, [this](quint64 count, const QString &addresses) {
@@ -90,6 +122,8 @@ void Publisher::start(const PublishSettings &settings)
         for (const auto &leaf : device.second)
             emit retainedForLink(device.first, leaf.first, leaf.second);
     }
+    for (const auto &owed : m_owed)
+        emit owedForLink(owed.first, owed.second);
     m_thread->start();
     emit publishingChanged(true);
 }
@@ -100,7 +134,9 @@ void Publisher::stop()
         return;
     // Its last words are not waited for here: the link may be gone as soon
     // as it was told to end.
-    disconnect(m_link, nullptr, this, nullptr);
+    disconnect(m_link, &BrokerLink::stateChanged, this, nullptr);
+    disconnect(m_link, &BrokerLink::readingsDropped, this, nullptr);
+    disconnect(m_link, &BrokerLink::subtreeUnknown, this, nullptr);
     emit shutdownLink();
     disconnect(this, nullptr, m_link, nullptr);
     connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
@@ -119,26 +155,29 @@ void Publisher::takeFromFile(const PublishSettings &settings)
         return;
     }
     m_savePassword = !settings.password.isEmpty();
+    const QString caProblem = caFileProblem(settings.caFile);
+    if (!caProblem.isEmpty()) {
+        // Shown in the dialog, to be corrected there.
+        m_settings = settings;
+        m_configured = true;
+        m_notice->tell(tr("设备列表里的发布设置未采用：%1").arg(caProblem));
+        return;
+    }
     start(settings);
     m_notice->tell(tr("已按设备列表里的设置开始发布到 %1（站名 %2）").arg(settings.broker, settings.station));
 }
 
 void Publisher::take(const Reading &reading)
 {
-    if (!m_link)
-        return;
-    // The operator may type another port between sessions of the line.
-    const QString port = m_portName();
-    if (port != m_port) {
-        m_port = port;
-        emit portForLink(port);
-    }
-    emit readingForLink(reading);
+    if (m_link)
+        emit readingForLink(reading);
 }
 
 void Publisher::setDeviceRetained(int address, const QByteArray &leaf, const QByteArray &payload)
 {
     m_retained[address][leaf] = payload;
+    if (m_lastSession)
+        m_owed.erase(Payloads::deviceTopic(m_lastSession->topicPrefix, m_lastSession->station, address, leaf));
     emit retainedForLink(address, leaf, payload);
 }
 
@@ -152,6 +191,9 @@ void Publisher::syncDevices()
         QByteArray &known = m_retained[record.address][ConfigLeaf];
         if (known != config) {
             known = config;
+            if (m_lastSession)
+                m_owed.erase(Payloads::deviceTopic(m_lastSession->topicPrefix, m_lastSession->station,
+                                                   record.address, ConfigLeaf));
             emit retainedForLink(record.address, ConfigLeaf, config);
         }
     }
@@ -160,9 +202,41 @@ void Publisher::syncDevices()
             ++it;
             continue;
         }
+        // Cleared now, or at the next connect to the same broker.
+        if (m_lastSession) {
+            for (const auto &leaf : it->second)
+                owe(Payloads::deviceTopic(m_lastSession->topicPrefix, m_lastSession->station, it->first, leaf.first),
+                    QByteArray());
+        }
         emit deviceRemovedForLink(it->first);
         it = m_retained.erase(it);
     }
+}
+
+void Publisher::owe(const QByteArray &topic, const QByteArray &payload)
+{
+    m_owed[topic] = payload;
+    emit owedForLink(topic, payload);
+}
+
+void Publisher::oweRetirement(const PublishSettings &old)
+{
+    m_owed[Payloads::stationTopic(old.topicPrefix, old.station, "status")] = Payloads::statusOffline();
+    for (const auto &device : m_retained) {
+        for (const auto &leaf : device.second)
+            m_owed[Payloads::deviceTopic(old.topicPrefix, old.station, device.first, leaf.first)] = QByteArray();
+    }
+}
+
+// The status names the line as opened, not the text being edited in 串口号.
+void Publisher::lineChanged()
+{
+    const QString port = m_line->isOpen() ? m_line->address() : QString();
+    if (port == m_port && port.isNull() == m_port.isNull())
+        return;
+    m_port = port;
+    if (m_link)
+        emit portForLink(port);
 }
 
 void Publisher::linkStateChanged(int state, const QString &reason, int retrySeconds)

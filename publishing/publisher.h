@@ -7,11 +7,11 @@
 #include <QObject>
 #include <QPointer>
 
-#include <functional>
 #include <map>
 #include <optional>
 
 class BrokerLink;
+class ModbusLine;
 class PublishNotice;
 class QStandardItemModel;
 class QThread;
@@ -19,13 +19,16 @@ class QWidget;
 
 // The window's side of MQTT publishing: starts and stops sessions, each with
 // its BrokerLink on a thread of its own, hands it every stored poll outcome
-// and keeps it told of the listed devices and the port's name.
+// and keeps it told of the listed devices and the line that is open.
+// Retained messages owed to the broker (clears of removed devices, the
+// offline status of an earlier station name) are kept here until the broker
+// has them, across outages and sessions to the same broker.
 class Publisher : public QObject
 {
     Q_OBJECT
 
 public:
-    Publisher(QWidget *window, QStandardItemModel *devices, std::function<QString()> portName);
+    Publisher(QWidget *window, QStandardItemModel *devices, const ModbusLine *line);
     ~Publisher() override;
 
     bool isPublishing() const { return m_link != nullptr; }
@@ -38,7 +41,8 @@ public:
     // Starts a session with settings that passed settingsProblem().
     void start(const PublishSettings &settings);
     void stop();
-    // Settings from a device-list file: taken only while publishing is off.
+    // Settings from a device-list file: taken only while publishing is off,
+    // and with a CA file that passes the dialog's check.
     void takeFromFile(const PublishSettings &settings);
 
     void take(const Reading &reading);
@@ -58,15 +62,21 @@ signals:
     void portForLink(const QString &port);
     void retainedForLink(int address, const QByteArray &leaf, const QByteArray &payload);
     void deviceRemovedForLink(int address);
+    void owedForLink(const QByteArray &topic, const QByteArray &payload);
     void shutdownLink();
 
 private:
     void syncDevices();
+    void lineChanged();
+    void owe(const QByteArray &topic, const QByteArray &payload);
+    // The offline status and the clears of the device topics a session under
+    // `old` left retained.
+    void oweRetirement(const PublishSettings &old);
     void linkStateChanged(int state, const QString &reason, int retrySeconds);
 
     QWidget *const m_window;
     QStandardItemModel *const m_devices;
-    const std::function<QString()> m_portName;
+    const ModbusLine *const m_line;
     PublishNotice *const m_notice;
 
     PublishSettings m_settings;
@@ -79,4 +89,8 @@ private:
     // Sessions saying goodbye to the broker; waited for on exit.
     QList<QPointer<QThread>> m_ending;
     std::map<int, std::map<QByteArray, QByteArray>> m_retained;
+    // The settings of the last session started: owed messages are for its
+    // broker.
+    std::optional<PublishSettings> m_lastSession;
+    std::map<QByteArray, QByteArray> m_owed;
 };

@@ -27,13 +27,14 @@ void PublishNotice::setDropped(const QString &text)
 
 void PublishNotice::tell(const QString &event)
 {
-    m_event = event;
+    if (!m_events.contains(event))
+        m_events << event;
     refresh(true);
 }
 
 void PublishNotice::clear()
 {
-    m_event.clear();
+    m_events.clear();
     m_connection.clear();
     m_dropped.clear();
 }
@@ -49,9 +50,11 @@ void PublishNotice::refresh(bool show)
         m_box->setAttribute(Qt::WA_DeleteOnClose);
         m_box->setAttribute(Qt::WA_ShowWithoutActivating);
         m_box->setModal(false);
+        // Station names and paths come from files: never markup.
+        m_box->setTextFormat(Qt::PlainText);
     }
-    QStringList lines;
-    for (const QString &line : {m_event, m_connection, m_dropped}) {
+    QStringList lines = m_events;
+    for (const QString &line : {m_connection, m_dropped}) {
         if (!line.isEmpty())
             lines << line;
     }

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 class QMessageBox;
 class QWidget;
@@ -20,6 +21,7 @@ public:
     // Updates the notice in place; `show` also brings a closed one back.
     void setConnection(const QString &text, bool show);
     void setDropped(const QString &text);
+    // Adds a line about something that happened in this session.
     void tell(const QString &event);
     void clear();
 
@@ -28,7 +30,7 @@ private:
 
     QWidget *const m_window;
     QPointer<QMessageBox> m_box;
-    QString m_event;
+    QStringList m_events;
     QString m_connection;
     QString m_dropped;
 };

@@ -14,6 +14,8 @@ QString tr(const char *text)
 }
 
 const char *const Fields[] = {"broker", "station", "topicPrefix", "username", "password", "caFile"};
+// The account and the CA file may be left out of a hand-written file.
+constexpr int FirstOptionalField = 3;
 
 QString *field(PublishSettings &settings, int index)
 {
@@ -113,6 +115,8 @@ Checked<PublishSettings> fromJson(const QJsonObject &object)
     Checked<PublishSettings> result;
     for (int i = 0; i < int(std::size(Fields)); ++i) {
         const QJsonValue value = object.value(QLatin1String(Fields[i]));
+        if (value.isUndefined() && i >= FirstOptionalField)
+            continue;
         if (value.isUndefined()) {
             result.error = tr("缺少 %1").arg(QLatin1String(Fields[i]));
             return result;

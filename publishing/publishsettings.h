@@ -50,7 +50,8 @@ QString caFileProblem(const QString &path);
 QString defaultStationName();
 QString defaultTopicPrefix();
 
-// The device-list file's "publish" object.
+// The device-list file's "publish" object: username, password and caFile
+// may be absent (empty); all six are written.
 namespace PublishObject {
 
 Checked<PublishSettings> fromJson(const QJsonObject &object);

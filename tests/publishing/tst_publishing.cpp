@@ -82,6 +82,31 @@ PublishSettings settingsFor(const QString &broker, const QString &station)
     return settings;
 }
 
+// What a subscriber arriving now receives under plant/: the retained
+// messages, as sorted "topic payload" lines.
+QStringList retainedUnderPlant(int port)
+{
+    MqttSubscriber fresh(port, QStringLiteral("plant/#"));
+    if (!fresh.start(QStringLiteral("plant/ready")))
+        return {QStringLiteral("no subscriber")};
+    QTest::qWait(500);
+    QStringList lines = fresh.lines();
+    lines.removeAll(QStringLiteral("plant/ready ready"));
+    lines.sort();
+    return lines;
+}
+
+// Runs a device-list action, answering its file dialog with `path`.
+bool runListAction(const MainWindow &window, const char *name, const QString &path)
+{
+    const ModalAnswer<QFileDialog> answer([path](QFileDialog *dialog) {
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    window.findChild<QAction *>(QLatin1String(name))->trigger();
+    return answer.answered();
+}
+
 bool run(const QString &program, const QStringList &arguments)
 {
     ChildProcess process;
@@ -136,6 +161,10 @@ private slots:
     void badSettingsAreRefusedWhole_data();
     void badSettingsAreRefusedWhole();
     void listFileCarriesThePublishing();
+    void brokerHoldsWhatIsTrue_data();
+    void brokerHoldsWhatIsTrue();
+    void listFilePublishObjects_data();
+    void listFilePublishObjects();
 
 private:
     QTemporaryDir certificates;
@@ -165,6 +194,11 @@ void TestPublishing::initTestCase()
                           path("ca.key"), "-CAcreateserial", "-days", "2", "-extfile", path("server.ext"), "-out",
                           path("server.pem")}));
     QVERIFY(run(QStringLiteral("mosquitto_passwd"), {"-c", "-b", path("passwd"), "velmora", "secret"}));
+    // An account that may publish under plant/ but read nothing back.
+    QVERIFY(run(QStringLiteral("mosquitto_passwd"), {"-b", path("passwd"), "publisher", "secret"}));
+    QFile acl(path("acl"));
+    QVERIFY(acl.open(QIODevice::WriteOnly));
+    acl.write("user velmora\ntopic readwrite plant/#\nuser publisher\ntopic write plant/#\n");
 }
 
 void TestPublishing::publishesTheWindowsReadings()
@@ -198,6 +232,12 @@ void TestPublishing::publishesTheWindowsReadings()
 
     QCOMPARE(json(subscriber.payloads(QStringLiteral("plant/bench-7/status")).value(0)),
              (QJsonObject{{"online", true}, {"version", 1}, {"port", simulator.devicePath()}}));
+
+    // A port name half typed while polling is not the line that is open.
+    widget<QComboBox>(window, "cboxPortName")->setEditText(QStringLiteral("/dev/ttyU"));
+    const int readingsBefore = subscriber.payloads(devices + QStringLiteral("1/reading")).size();
+    QTRY_VERIFY(subscriber.payloads(devices + QStringLiteral("1/reading")).size() >= readingsBefore + 3);
+    QCOMPARE(subscriber.payloads(QStringLiteral("plant/bench-7/status")).size(), 1);
     const struct {
         int address;
         QJsonValue pressure;
@@ -254,6 +294,20 @@ void TestPublishing::publishesTheWindowsReadings()
     QVERIFY(QDateTime::fromString(alarm.value("time").toString(), Qt::ISODateWithMs) >= before);
     QVERIFY(subscriber.payloads(devices + QStringLiteral("2/alarm")).isEmpty());
 
+    // The limit removed while its alarm is active: the clear is valid JSON,
+    // with no limit to name.
+    Limits lowOnly;
+    lowOnly.temperatureLow = -40.5;
+    deviceModel(window)->setData(deviceModel(window)->index(0, 0), QVariant::fromValue(lowOnly), LimitsRole);
+    QTRY_COMPARE(subscriber.payloads(devices + QStringLiteral("1/alarm")).size(), 2);
+    QJsonParseError error;
+    const QJsonDocument cleared =
+        QJsonDocument::fromJson(subscriber.payloads(devices + QStringLiteral("1/alarm")).at(1).toUtf8(), &error);
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(cleared.object().value("active"), QJsonValue(QJsonArray()));
+    QCOMPARE(cleared.object().value("value"), QJsonValue(101.325));
+    QCOMPARE(cleared.object().value("limit"), QJsonValue(QJsonValue::Null));
+
     // A removed device's retained configuration and alarm state are cleared.
     QListView *view = listView(window);
     view->selectionModel()->select(proxyModel(window)->mapFromSource(deviceModel(window)->index(2, 0)),
@@ -264,12 +318,17 @@ void TestPublishing::publishesTheWindowsReadings()
     view->selectionModel()->select(proxyModel(window)->mapFromSource(deviceModel(window)->index(0, 0)),
                                    QItemSelectionModel::ClearAndSelect);
     QTest::mouseClick(widget<QPushButton>(window, "btnDelreader"), Qt::LeftButton);
-    QTRY_COMPARE(subscriber.payloads(devices + QStringLiteral("1/alarm")).value(1, QStringLiteral("none")),
+    QTRY_COMPARE(subscriber.payloads(devices + QStringLiteral("1/alarm")).value(2, QStringLiteral("none")),
                  QString());
     QTRY_COMPARE(subscriber.payloads(devices + QStringLiteral("1/config")).value(1, QStringLiteral("none")),
                  QString());
 
-    // 停止发布 says goodbye before it disconnects; polling goes on.
+    // Closing the line: no line is named any more.
+    QTest::mouseClick(widget<QPushButton>(window, "btnOpen"), Qt::LeftButton);
+    QTRY_COMPARE(subscriber.payloads(QStringLiteral("plant/bench-7/status")).value(1),
+                 QStringLiteral("{\"online\":true,\"port\":null,\"version\":1}"));
+
+    // 停止发布 says goodbye before it disconnects; polling stays as it was.
     click(window.findChild<PublishDialog *>(), "stopPublishButton");
     QTRY_COMPARE(json(subscriber.payloads(QStringLiteral("plant/bench-7/status")).constLast()),
                  (QJsonObject{{"online", false}}));
@@ -345,7 +404,7 @@ void TestPublishing::killedStationGoesOffline()
     // And it stays so for whoever subscribes later.
     MqttSubscriber later(broker.port(), QStringLiteral("plant/#"));
     QVERIFY(later.start(QStringLiteral("plant/ready")));
-    QTRY_COMPARE(later.payloads(status), QStringList{QStringLiteral("{\"online\": false}")});
+    QTRY_COMPARE(later.payloads(status), QStringList{QStringLiteral("{\"online\":false}")});
 }
 
 void TestPublishing::overflowIsToldAsAGap()
@@ -378,7 +437,7 @@ void TestPublishing::overflowIsToldAsAGap()
     QTRY_VERIFY_WITH_TIMEOUT(subscriber.payloads(QStringLiteral("plant/bench-13/devices/6/reading")).size() == 5,
                              15000);
     QCOMPARE(subscriber.payloads(device5 + QStringLiteral("gap")),
-             QStringList{QStringLiteral("{\"fromSeq\": 1, \"toSeq\": 15}")});
+             QStringList{QStringLiteral("{\"fromSeq\":1,\"toSeq\":15}")});
     QStringList seqs;
     for (const QString &payload : subscriber.payloads(device5 + QStringLiteral("reading")))
         seqs << QString::number(json(payload).value("seq").toInt());
@@ -541,14 +600,6 @@ void TestPublishing::listFileCarriesThePublishing()
     QTemporaryDir dir;
     const QString plain = dir.filePath(QStringLiteral("plain.json"));
     const QString withPassword = dir.filePath(QStringLiteral("bench.json"));
-    auto runAction = [](const MainWindow &window, const char *name, const QString &path) {
-        const ModalAnswer<QFileDialog> answer([path](QFileDialog *dialog) {
-            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
-            static_cast<QDialog *>(dialog)->accept();
-        });
-        window.findChild<QAction *>(QLatin1String(name))->trigger();
-        return answer.answered();
-    };
     auto readJson = [](const QString &path) {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
@@ -562,12 +613,12 @@ void TestPublishing::listFileCarriesThePublishing()
         MainWindow window;
         window.show();
         addDevice(window, 4);
-        QVERIFY(runAction(window, "saveDeviceListAction", plain));
+        QVERIFY(runListAction(window, "saveDeviceListAction", plain));
         QCOMPARE(readJson(plain).value("version").toInt(), 1);
         QVERIFY(!readJson(plain).contains("publish"));
 
         QCOMPARE(publishFromDialog(window, settings, true), QString());
-        QVERIFY(runAction(window, "saveDeviceListAction", withPassword));
+        QVERIFY(runListAction(window, "saveDeviceListAction", withPassword));
         const QJsonObject saved = readJson(withPassword);
         QCOMPARE(saved.value("version").toInt(), 2);
         QCOMPARE(saved.value("publish").toObject(), PublishObject::toJson(settings, true));
@@ -582,7 +633,7 @@ void TestPublishing::listFileCarriesThePublishing()
 
     MainWindow window;
     window.show();
-    QVERIFY(runAction(window, "openDeviceListAction", withPassword));
+    QVERIFY(runListAction(window, "openDeviceListAction", withPassword));
     QCOMPARE(listedDevices(window), QStringList{"4 KPa 0 1"});
     QVERIFY(window.findChild<Publisher *>()->isPublishing());
     QCOMPARE(window.findChild<Publisher *>()->settings(), settings);
@@ -598,9 +649,191 @@ void TestPublishing::listFileCarriesThePublishing()
     edited.write(QJsonDocument(other).toJson());
     edited.close();
     const ModalAnswer<QMessageBox> skipped([](QMessageBox *box) { box->accept(); });
-    QVERIFY(runAction(window, "openDeviceListAction", plain));
+    QVERIFY(runListAction(window, "openDeviceListAction", plain));
     QVERIFY2(noticeText(window).contains(QStringLiteral("未采用")), qPrintable(noticeText(window)));
     QCOMPARE(window.findChild<Publisher *>()->settings().station, QStringLiteral("bench-11"));
+}
+
+void TestPublishing::brokerHoldsWhatIsTrue_data()
+{
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<bool>("outage");
+    QTest::addColumn<bool>("removeDevice2");
+    QTest::addColumn<QString>("renameTo");
+    // Cleared while the test watches: the station's work is done then.
+    QTest::addColumn<QStringList>("cleared");
+    QTest::addColumn<bool>("subtreeUnknown");
+    QTest::addColumn<QStringList>("retained");
+
+    const QString config = QStringLiteral("{\"decimals\":0,\"recordPeriod\":1,\"unit\":\"KPa\"}");
+    const QString online = QStringLiteral("{\"online\":true,\"port\":null,\"version\":1}");
+    const QString offline = QStringLiteral("{\"online\":false}");
+    const QString planted9 = QStringLiteral("plant/%1/devices/9/config {\"decimals\":1,\"recordPeriod\":5,\"unit\":\"Pa\"}");
+    const QString plantedAlarm9 = QStringLiteral("plant/%1/devices/9/alarm {\"active\":[\"pressureHigh\"],\"limit\":5,"
+                                                 "\"time\":\"2026-12-01T08:00:00.000+08:00\",\"value\":6}");
+    const QString b20 = QStringLiteral("bench-20");
+    const QString b21 = QStringLiteral("bench-21");
+
+    // Device 9 was left by an earlier run; this station no longer lists it.
+    QTest::newRow("removed while not publishing")
+        << "velmora" << false << true << QString()
+        << QStringList{"plant/bench-20/devices/2/config", "plant/bench-20/devices/9/config",
+                       "plant/bench-20/devices/9/alarm"}
+        << false
+        << QStringList{"plant/bench-20/devices/1/config " + config, "plant/bench-20/status " + online};
+    QTest::newRow("renamed")
+        << "velmora" << false << false << b21
+        << QStringList{"plant/bench-20/devices/1/config", "plant/bench-20/devices/2/config",
+                       "plant/bench-21/devices/9/config"}
+        << false
+        << QStringList{"plant/bench-20/status " + offline, "plant/bench-21/devices/1/config " + config,
+                       "plant/bench-21/devices/2/config " + config, "plant/bench-21/status " + online};
+    // The broker lets this account publish but not read back: what it owes
+    // still goes out, nothing else is cleared.
+    QTest::newRow("publish-only, removed during an outage, then 停止发布")
+        << "publisher" << true << true << QString() << QStringList{"plant/bench-20/devices/2/config"} << true
+        << QStringList{"plant/bench-20/devices/1/config " + config, plantedAlarm9.arg(b20), planted9.arg(b20),
+                       "plant/bench-20/status " + online};
+}
+
+void TestPublishing::brokerHoldsWhatIsTrue()
+{
+    QFETCH(QString, account);
+    QFETCH(bool, outage);
+    QFETCH(bool, removeDevice2);
+    QFETCH(QString, renameTo);
+    QFETCH(QStringList, cleared);
+    QFETCH(bool, subtreeUnknown);
+    QFETCH(QStringList, retained);
+
+    const QString dir = certificates.path() + QLatin1Char('/');
+    const int authPort = MosquittoBroker::freePort();
+    MosquittoBroker broker;
+    QVERIFY(broker.start(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous false\npassword_file %2passwd\n"
+                                        "acl_file %2acl\n")
+                             .arg(authPort)
+                             .arg(dir)));
+    TcpRelay relay(authPort);
+    QVERIFY(relay.listen());
+    MqttSubscriber subscriber(broker.port(), QStringLiteral("plant/#"));
+    QVERIFY(subscriber.start(QStringLiteral("plant/ready")));
+    const QString finalStation = renameTo.isEmpty() ? QStringLiteral("bench-20") : renameTo;
+    QVERIFY(publishRetained(broker.port(), QStringLiteral("plant/%1/devices/9/config").arg(finalStation),
+                            QStringLiteral("{\"decimals\":1,\"recordPeriod\":5,\"unit\":\"Pa\"}")));
+    QVERIFY(publishRetained(broker.port(), QStringLiteral("plant/%1/devices/9/alarm").arg(finalStation),
+                            QStringLiteral("{\"active\":[\"pressureHigh\"],\"limit\":5,"
+                                           "\"time\":\"2026-12-01T08:00:00.000+08:00\",\"value\":6}")));
+
+    MainWindow window;
+    window.show();
+    addDevice(window, 1);
+    addDevice(window, 2);
+    PublishSettings settings =
+        settingsFor(QStringLiteral("mqtt://127.0.0.1:%1").arg(relay.port()), QStringLiteral("bench-20"));
+    settings.username = account;
+    settings.password = QStringLiteral("secret");
+    QCOMPARE(publishFromDialog(window, settings), QString());
+    QTRY_VERIFY_WITH_TIMEOUT(!subscriber.payloads(QStringLiteral("plant/bench-20/devices/2/config")).isEmpty(),
+                             10000);
+
+    auto *dialog = window.findChild<PublishDialog *>();
+    if (outage) {
+        relay.cut();
+        QTRY_VERIFY_WITH_TIMEOUT(noticeText(window).contains(QStringLiteral("无法连接")), 10000);
+    } else {
+        click(dialog, "stopPublishButton");
+        QTRY_COMPARE(subscriber.payloads(QStringLiteral("plant/bench-20/status")).constLast(),
+                     QStringLiteral("{\"online\":false}"));
+    }
+    if (removeDevice2) {
+        listView(window)->selectionModel()->select(
+            proxyModel(window)->mapFromSource(deviceModel(window)->index(1, 0)), QItemSelectionModel::ClearAndSelect);
+        QTest::mouseClick(widget<QPushButton>(window, "btnDelreader"), Qt::LeftButton);
+        QCOMPARE(deviceModel(window)->rowCount(), 1);
+    }
+    if (outage) {
+        click(dialog, "stopPublishButton");
+        QVERIFY(!window.findChild<Publisher *>()->isPublishing());
+        QVERIFY(relay.restore());
+    }
+
+    if (!renameTo.isEmpty())
+        settings.station = renameTo;
+    QCOMPARE(publishFromDialog(window, settings), QString());
+    for (const QString &topic : cleared)
+        QTRY_VERIFY2_WITH_TIMEOUT(subscriber.payloads(topic).contains(QString()), qPrintable(topic), 10000);
+    if (subtreeUnknown)
+        QTRY_VERIFY_WITH_TIMEOUT(noticeText(window).contains(QStringLiteral("无法查明")), 10000);
+    else
+        QVERIFY2(!noticeText(window).contains(QStringLiteral("无法查明")), qPrintable(noticeText(window)));
+    QTest::qWait(BrokerLink::SyncWaitMs / 2);
+    QCOMPARE(retainedUnderPlant(broker.port()), retained);
+}
+
+void TestPublishing::listFilePublishObjects_data()
+{
+    QTest::addColumn<QString>("broker");
+    QTest::addColumn<bool>("fifoCaFile");
+    QTest::addColumn<QString>("notice");
+
+    QTest::newRow("three keys") << "mqtt://127.0.0.1:{port}" << false << "已按设备列表里的设置开始发布";
+    QTest::newRow("FIFO as CA file") << "mqtts://localhost:8883" << true << "无法读取";
+}
+
+void TestPublishing::listFilePublishObjects()
+{
+    QFETCH(QString, broker);
+    QFETCH(bool, fifoCaFile);
+    QFETCH(QString, notice);
+
+    MosquittoBroker mosquitto;
+    QVERIFY(mosquitto.start());
+    MqttSubscriber subscriber(mosquitto.port(), QStringLiteral("plant/#"));
+    QVERIFY(subscriber.start(QStringLiteral("plant/ready")));
+    QTemporaryDir dir;
+    QJsonObject publish{{"broker", broker.replace(QLatin1String("{port}"), QString::number(mosquitto.port()))},
+                        {"station", "bench-22"},
+                        {"topicPrefix", "plant"}};
+    if (fifoCaFile) {
+        // Opening a FIFO blocks until someone writes to it.
+        const QString fifo = dir.filePath(QStringLiteral("ca.pem"));
+        QVERIFY(run(QStringLiteral("mkfifo"), {fifo}));
+        publish.insert("caFile", fifo);
+    }
+    const QJsonObject list{{"format", "velmora-device-list"},
+                           {"version", 2},
+                           {"line", QJsonObject{{"port", "/dev/ttyUSB0"}, {"baudRate", "9600"}, {"parity", "N"},
+                                                {"dataBits", "8"}, {"stopBits", "1"}}},
+                           {"devices", QJsonArray{QJsonObject{{"address", 3}, {"unit", "KPa"}, {"decimals", 0},
+                                                              {"recordPeriod", 1}}}},
+                           {"publish", publish}};
+    const QString path = dir.filePath(QStringLiteral("bench.json"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QJsonDocument(list).toJson());
+    file.close();
+
+    MainWindow window;
+    window.show();
+    QVERIFY(runListAction(window, "openDeviceListAction", path));
+    QCOMPARE(listedDevices(window), QStringList{"3 KPa 0 1"});
+    QVERIFY2(noticeText(window).contains(notice), qPrintable(noticeText(window)));
+    const Publisher *publisher = window.findChild<Publisher *>();
+    QCOMPARE(publisher->settings().station, QStringLiteral("bench-22"));
+    QCOMPARE(publisher->isPublishing(), !fifoCaFile);
+    if (!fifoCaFile) {
+        QTRY_COMPARE(json(subscriber.payloads(QStringLiteral("plant/bench-22/status")).value(0)).value("online"),
+                     QJsonValue(true));
+        QCOMPARE(publisher->settings().username, QString());
+        QCOMPARE(publisher->settings().caFile, QString());
+    }
+    // A saved list holds all six keys, an empty password among them.
+    const QString saved = dir.filePath(QStringLiteral("saved.json"));
+    QVERIFY(runListAction(window, "saveDeviceListAction", saved));
+    QFile savedFile(saved);
+    QVERIFY(savedFile.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(savedFile.readAll()).object().value("publish").toObject().keys(),
+             (QStringList{"broker", "caFile", "password", "station", "topicPrefix", "username"}));
 }
 
 QTEST_MAIN(TestPublishing)
