@@ -144,11 +144,17 @@ void TestTcpLine::polls_data()
                        "2,pressure=250000,fault=silent:1"}
         << "127.0.0.1:%1" << QStringList{"101.325", ""};
     // Device 1 answers 150 ms after its time-out, while the line waits for
-    // device 2's reply: that late reply must not pass for device 2's.
+    // device 2's reply: that late reply must neither pass for device 2's nor
+    // cost device 2 its own, 300 ms after its request.
     QTest::newRow("late reply during the next device's request")
         << QStringList{"--tcp", "127.0.0.1:0", "--slave", "1,pressure=101325,delay=1150", "--slave",
-                       "2,pressure=250000,delay=300"}
-        << "127.0.0.1:%1" << QStringList{"", ""};
+                       "2,pressure=250000,temp=20.5,delay=300"}
+        << "127.0.0.1:%1" << QStringList{"", "250.000"};
+    // The same on a serial line: the late reply is a frame for another
+    // address there.
+    QTest::newRow("serial line, late reply for another address")
+        << QStringList{"--slave", "1,pressure=101325,delay=1150", "--slave", "2,pressure=250000,temp=20.5,delay=300"}
+        << "%1" << QStringList{"", "250.000"};
 }
 
 void TestTcpLine::polls()
