@@ -24,6 +24,7 @@ ModbusLine::~ModbusLine()
 void ModbusLine::open(const LineSettings &settings)
 {
     retireWorker();
+    m_transport = settings.transport;
     worker = new LineWorker(settings);
     worker->moveToThread(&thread);
     // Only the current worker is heard: news of a retired one that was
