@@ -72,6 +72,10 @@ TransactionOutcome RtuTransport::readInputRegisters(int address, int timeoutMs, 
             continue;
         case ReadOutcome::Bytes:
             sinceLastByte.start();
+            // A line that chatters without end holds no more than one frame
+            // can use.
+            if (received.size() > 2 * modbusframe::MaxFrameLength)
+                received.remove(0, received.size() - modbusframe::MaxFrameLength);
             break;
         }
         while (const auto found = modbusframe::findReplyFrame(received)) {

@@ -10,7 +10,6 @@
 namespace modbusframe {
 
 constexpr int MbapHeaderLength = 7;
-constexpr int MaxMbapLength = 260;
 
 // Length of the frame at the start of `buffer`: 0 while the header is not all
 // there, -1 when the header cannot start a Modbus TCP frame (the peer is not
