@@ -33,14 +33,16 @@ void LineNotice::openFailed(const QDateTime &when, const QString &reason)
     tell(stamped(when, translated("无法打开线路：") + reason));
 }
 
-void LineNotice::lineLost(const QDateTime &when)
+void LineNotice::lineLost(const QDateTime &when, LineSettings::Transport transport)
 {
-    tell(stamped(when, translated("串口连接中断，正在自动重新连接")));
+    tell(stamped(when, transport == LineSettings::Transport::Tcp ? translated("连接中断，正在自动重新连接")
+                                                                 : translated("串口连接中断，正在自动重新连接")));
 }
 
-void LineNotice::lineRestored(const QDateTime &when)
+void LineNotice::lineRestored(const QDateTime &when, LineSettings::Transport transport)
 {
-    tell(stamped(when, translated("串口连接已恢复")));
+    tell(stamped(when, transport == LineSettings::Transport::Tcp ? translated("连接已恢复")
+                                                                 : translated("串口连接已恢复")));
 }
 
 void LineNotice::tell(const QString &event)

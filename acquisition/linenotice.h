@@ -1,5 +1,7 @@
 #pragma once
 
+#include "acquisition/linesettings.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -19,8 +21,9 @@ public:
     explicit LineNotice(QWidget *window);
 
     void openFailed(const QDateTime &when, const QString &reason);
-    void lineLost(const QDateTime &when);
-    void lineRestored(const QDateTime &when);
+    // A serial line's loss is its port's; a TCP line's, its connection's.
+    void lineLost(const QDateTime &when, LineSettings::Transport transport);
+    void lineRestored(const QDateTime &when, LineSettings::Transport transport);
 
 private:
     void tell(const QString &event);

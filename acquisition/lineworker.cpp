@@ -1,12 +1,13 @@
 #include "acquisition/lineworker.h"
 
+#include "acquisition/rtutransport.h"
 #include "acquisition/serialline.h"
 #include "acquisition/tcpconnection.h"
+#include "acquisition/tcptransport.h"
 
 #include <QDateTime>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -14,9 +15,9 @@ namespace {
 
 constexpr int DefaultSlave = 1;
 constexpr int ResponseTimeoutSeconds = 1;
-// Every address where nothing answers costs a whole time-out: 247 of them
-// take under half a minute at 100 ms.
-constexpr int ProbeTimeoutMicroseconds = 100000;
+// Every address where nothing answers on a serial line costs a whole
+// time-out: 247 of them take under half a minute at 100 ms.
+constexpr int SerialProbeTimeoutMs = 100;
 constexpr int FirstReopenMs = 1000;
 constexpr int LongestReopenMs = 10000;
 
@@ -32,6 +33,7 @@ LineWorker::LineWorker(const LineSettings &settings)
 
 LineWorker::~LineWorker()
 {
+    transport.reset();
     releaseContext(context);
 }
 
@@ -50,7 +52,8 @@ void LineWorker::poll(quint64 request, int address, QDeadlineTimer notBefore)
     std::this_thread::sleep_for(std::chrono::nanoseconds(notBefore.remainingTimeNSecs()));
     PollResult result;
     result.request = request;
-    result.answered = readRegisters(address, result.registers, ResponseTimeoutSeconds * 1000000) == 0;
+    result.answered
+        = readRegisters(address, result.registers, ResponseTimeoutSeconds * 1000) == TransactionOutcome::Answered;
     result.finishedAt = QDateTime::currentMSecsSinceEpoch();
     emit polled(result);
 }
@@ -58,29 +61,22 @@ void LineWorker::poll(quint64 request, int address, QDeadlineTimer notBefore)
 void LineWorker::probe(quint64 request, int address)
 {
     InputRegisters registers{};
-    const int error = readRegisters(address, registers, ProbeTimeoutMicroseconds);
-    emit probed(request, error == 0 || isSlaveException(error));
+    const bool overTcp = settings.transport == LineSettings::Transport::Tcp;
+    const TransactionOutcome outcome
+        = readRegisters(address, registers, overTcp ? ResponseTimeoutSeconds * 1000 : SerialProbeTimeoutMs);
+    emit probed(request, outcome == TransactionOutcome::Answered || outcome == TransactionOutcome::SlaveException);
 }
 
-int LineWorker::readRegisters(int address, InputRegisters &registers, int timeoutMicroseconds)
+TransactionOutcome LineWorker::readRegisters(int address, InputRegisters &registers, int timeoutMs)
 {
-    // The RTU backend refuses addresses above 247: no request goes out.
-    // Over TCP the address is the unit identifier.
-    if (!context || modbus_set_slave(context, address) != 0)
-        return EINVAL;
-    // Whatever arrived after the previous transaction ended (the tail of a
-    // reply cut short, a reply later than the time-out) must not be read as
-    // this device's answer.
-    modbus_flush(context);
-    modbus_set_response_timeout(context, timeoutMicroseconds / 1000000, timeoutMicroseconds % 1000000);
-    const bool answered = modbus_read_input_registers(context, 0, InputRegisterCount, registers.data()) >= 0;
-    const int error = answered ? 0 : errno;
-    modbus_set_response_timeout(context, ResponseTimeoutSeconds, 0);
+    if (!transport)
+        return TransactionOutcome::NotSent;
+    const TransactionOutcome outcome = transport->readInputRegisters(address, timeoutMs, registers);
     // A slave that does not answer, or answers badly, leaves the line as it
     // is; only a device that is gone loses it.
-    if (isLostDeviceError(error))
+    if (outcome == TransactionOutcome::LineGone)
         loseLine();
-    return error;
+    return outcome;
 }
 
 bool LineWorker::connectLine(QString *reason)
@@ -88,7 +84,7 @@ bool LineWorker::connectLine(QString *reason)
     if (settings.transport == LineSettings::Transport::Tcp) {
         context = connectTcp(settings.host, settings.port, ResponseTimeoutSeconds, reason);
         if (context)
-            modbus_set_slave(context, DefaultSlave);
+            transport = std::make_unique<TcpTransport>(modbus_get_socket(context));
         return context != nullptr;
     }
     context = modbus_new_rtu(settings.device.constData(), settings.baud, settings.parity, settings.dataBits,
@@ -100,12 +96,13 @@ bool LineWorker::connectLine(QString *reason)
         releaseContext(context);
         return false;
     }
-    modbus_set_response_timeout(context, ResponseTimeoutSeconds, 0);
+    transport = std::make_unique<RtuTransport>(modbus_get_socket(context));
     return true;
 }
 
 void LineWorker::loseLine()
 {
+    transport.reset();
     releaseContext(context);
     reopenTimer->start(FirstReopenMs);
     emit lineLost();

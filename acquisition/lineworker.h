@@ -9,14 +9,23 @@
 
 #include <modbus.h>
 
+#include <memory>
+
+class RegisterTransport;
+enum class TransactionOutcome;
+
 // Owns the libmodbus context of one open line, from open to release, on the
 // line's own thread: every blocking call on the line happens here, and its
 // outcome goes back as a queued signal.
 //
+// libmodbus opens and closes the line; the requests and replies on it are
+// framed by the line's transport.
+//
 // A line whose device is lost (the adapter pulled, the device gone, the TCP
-// connection refused, reset or closed by the far end) is let go of at once, so the kernel can give the adapter its name back, and opened
-// again with the same settings after 1 s, then at growing intervals of at
-// most 10 s, until it opens. Meanwhile every poll fails.
+// connection refused, reset or closed by the far end, or silent for too long)
+// is let go of at once, so the kernel can give the adapter its name back, and
+// opened again with the same settings after 1 s, then at growing intervals of
+// at most 10 s, until it opens. Meanwhile every poll fails.
 class LineWorker : public QObject
 {
     Q_OBJECT
@@ -27,8 +36,10 @@ public:
 
     void open();
     void poll(quint64 request, int address, QDeadlineTimer notBefore);
-    // Asks `address` for its input registers with a 100 ms time-out, only to
-    // learn whether a device is there.
+    // Asks `address` for its input registers only to learn whether a device
+    // is there: within 100 ms on a serial line, within the poll's time-out
+    // over TCP, where a gateway may take longer and says at once, with
+    // exception 0x0A or 0x0B, when nothing is behind it.
     void probe(quint64 request, int address);
 
 signals:
@@ -43,15 +54,15 @@ signals:
 
 private:
     // One request for the input registers of `address`, answered within the
-    // time-out; 0, or the error number of the failure. A lost device is let
-    // go of here.
-    int readRegisters(int address, InputRegisters &registers, int timeoutMicroseconds);
+    // time-out. A lost device is let go of here.
+    TransactionOutcome readRegisters(int address, InputRegisters &registers, int timeoutMs);
     bool connectLine(QString *reason);
     void loseLine();
     void reopen();
 
     const LineSettings settings;
     modbus_t *context = nullptr;
+    std::unique_ptr<RegisterTransport> transport;
     // A child, so that it moves to the line's thread with the worker.
     QTimer *const reopenTimer;
 };

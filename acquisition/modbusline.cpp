@@ -32,6 +32,7 @@ void ModbusLine::open(const LineSettings &settings)
     } else {
         m_address = QString::fromLocal8Bit(settings.device);
     }
+    m_transport = settings.transport;
     worker = new LineWorker(settings);
     worker->moveToThread(&thread);
     // Only the current worker is heard: news of a retired one that was

@@ -23,6 +23,8 @@ public:
     ~ModbusLine() override;
 
     LineState state() const { return m_state; }
+    // How the line opened last (or being opened) is reached.
+    LineSettings::Transport transport() const { return m_transport; }
     // Open, or lost and being opened again: the operator wants the line open
     // and its requests go on (failing while it is lost).
     bool isOpen() const { return m_state == LineState::Open || m_state == LineState::Lost; }
@@ -42,8 +44,9 @@ public:
     // The request leaves no earlier than `notBefore`, timed on the line's
     // thread to the microsecond.
     quint64 poll(int address, QDeadlineTimer notBefore = QDeadlineTimer());
-    // Asks `address`, with a 100 ms time-out, whether a device answers there;
-    // probed() carries the outcome under the number returned.
+    // Asks `address` whether a device answers there, waiting 100 ms on a
+    // serial line and as long as a poll over TCP; probed() carries the
+    // outcome under the number returned.
     quint64 probe(int address);
 
 signals:
@@ -53,7 +56,8 @@ signals:
     void openFailed(const QString &reason);
     void openFinished(bool ok);
     void polled(const PollResult &result);
-    // A reply or an exception reply from the address probed counts as found.
+    // A reply or an exception reply from the address probed counts as found;
+    // a gateway's word that nothing answers behind it does not.
     void probed(quint64 request, bool found);
     // The open line's device was lost; it is being opened again by itself.
     void lineLost();
@@ -70,4 +74,5 @@ private:
     quint64 lastWorker = 0;
     LineState m_state = LineState::Closed;
     QString m_address;
+    LineSettings::Transport m_transport = LineSettings::Transport::Serial;
 };

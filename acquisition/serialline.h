@@ -16,15 +16,6 @@ QByteArray serialDeviceBytes(const QString &deviceString);
 // 'N' for "N", 'O' for "O", 'E' for anything else.
 char parityCharacter(const QString &parityText);
 
-// Whether a failed transaction's error number says the device itself is gone
-// (pulled, hung up, failing with an I/O error, a connection closed or reset by
-// the far end) rather than a slave that did not answer or answered badly.
-bool isLostDeviceError(int error);
-
-// Whether a failed transaction's error number is an exception reply from the
-// slave asked, so a device is at that address; a gateway's exceptions are not.
-bool isSlaveException(int error);
-
 // Closes and frees the context and leaves nullptr behind; a null context is
 // left as it is.
 void releaseContext(modbus_t *&context);

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 namespace {
@@ -47,6 +49,24 @@ QString connectFailure(int error, const QString &address)
     }
 }
 
+// A peer that stops acknowledging what is sent to it (its cable pulled, a
+// half-open connection) fails the connection after this long, and an idle
+// connection is probed so that its loss shows at the next request.
+constexpr unsigned UserTimeoutMs = 30000;
+constexpr int KeepAliveIdleSeconds = 10;
+constexpr int KeepAliveIntervalSeconds = 5;
+constexpr int KeepAliveProbes = 4;
+
+void watchPeer(int socket)
+{
+    const int on = 1;
+    ::setsockopt(socket, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(socket, IPPROTO_TCP, TCP_KEEPIDLE, &KeepAliveIdleSeconds, sizeof KeepAliveIdleSeconds);
+    ::setsockopt(socket, IPPROTO_TCP, TCP_KEEPINTVL, &KeepAliveIntervalSeconds, sizeof KeepAliveIntervalSeconds);
+    ::setsockopt(socket, IPPROTO_TCP, TCP_KEEPCNT, &KeepAliveProbes, sizeof KeepAliveProbes);
+    ::setsockopt(socket, IPPROTO_TCP, TCP_USER_TIMEOUT, &UserTimeoutMs, sizeof UserTimeoutMs);
+}
+
 } // namespace
 
 QString tcpAddressText(const QByteArray &host, const QByteArray &port)
@@ -75,5 +95,6 @@ modbus_t *connectTcp(const QByteArray &host, const QByteArray &port, int timeout
         releaseContext(context);
         return nullptr;
     }
+    watchPeer(modbus_get_socket(context));
     return context;
 }

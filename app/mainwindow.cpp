@@ -133,9 +133,9 @@ MainWindow::MainWindow(QWidget *parent)
     connect(modbusLine, &ModbusLine::openFailed, lineNotice,
             [this](const QString &reason) { lineNotice->openFailed(QDateTime::currentDateTime(), reason); });
     connect(modbusLine, &ModbusLine::lineLost, lineNotice,
-            [this] { lineNotice->lineLost(QDateTime::currentDateTime()); });
+            [this] { lineNotice->lineLost(QDateTime::currentDateTime(), modbusLine->transport()); });
     connect(modbusLine, &ModbusLine::lineRestored, lineNotice,
-            [this] { lineNotice->lineRestored(QDateTime::currentDateTime()); });
+            [this] { lineNotice->lineRestored(QDateTime::currentDateTime(), modbusLine->transport()); });
 
     ui->btnStop->setEnabled(false);
     ui->btnStart->setEnabled(true);

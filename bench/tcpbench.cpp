@@ -1,12 +1,15 @@
 // Measures a Modbus TCP line on the loopback against velmora-sim --tcp: the
-// time of one transaction (median and 99th percentile, on a libmodbus master
-// of our own), the poll cycle of 8 devices through the real window against
+// time of one transaction (median and 99th percentile) as the line frames it
+// and, beside it, on a plain libmodbus master, the poll cycle of 8 devices through the real window against
 // n × (transaction + 50 ms) + 200 ms, and, side by side on the same
 // simulator, the cycle and per-device step of mbpoll -m tcp polling the same
 // 8 devices with a 50 ms poll rate.
 //
 //   velmora-tcpbench [seconds per run, default 30]
 
+#include "acquisition/serialline.h"
+#include "acquisition/tcpconnection.h"
+#include "acquisition/tcptransport.h"
 #include "app/mainwindow.h"
 #include "devices/itemdata.h"
 
@@ -81,6 +84,30 @@ std::vector<double> transactionTimesMs(const QByteArray &port)
         if (modbus_read_input_registers(context.get(), 0, 7, registers) == 7)
             times.push_back(double(clock.nsecsElapsed()) / 1e6);
     }
+    return times;
+}
+
+// The same reads through the line's own framing, on the socket libmodbus
+// connected.
+std::vector<double> lineTransactionTimesMs(const QByteArray &port)
+{
+    std::vector<double> times;
+    QString reason;
+    modbus_t *context = connectTcp("127.0.0.1", port, 1, &reason);
+    if (!context)
+        return times;
+    {
+        TcpTransport transport(modbus_get_socket(context));
+        InputRegisters registers{};
+        for (int sample = 0; sample < TransactionSamples; ++sample) {
+            QElapsedTimer clock;
+            clock.start();
+            if (transport.readInputRegisters(1 + sample % DeviceCount, 1000, registers)
+                == TransactionOutcome::Answered)
+                times.push_back(double(clock.nsecsElapsed()) / 1e6);
+        }
+    }
+    releaseContext(context);
     return times;
 }
 
@@ -175,7 +202,8 @@ int main(int argc, char *argv[])
     }
     const QString port = sim.devicePath();
 
-    const std::vector<double> transactions = transactionTimesMs(port.toLatin1());
+    const std::vector<double> transactions = lineTransactionTimesMs(port.toLatin1());
+    const std::vector<double> libmodbusTransactions = transactionTimesMs(port.toLatin1());
     const double transactionMs = median(transactions);
     const double expectedMs = DeviceCount * (transactionMs + PauseMs) + TimerGapMs;
     const double cycleMs = windowCycleMs("127.0.0.1:" + port, seconds);
@@ -185,6 +213,8 @@ int main(int argc, char *argv[])
     std::printf("%d devices on the loopback, %d transactions, %d s of polling per run\n", DeviceCount,
                 int(transactions.size()), seconds);
     std::printf("transaction         median %.3f ms, p99 %.3f ms\n", transactionMs, percentile(transactions, 0.99));
+    std::printf("libmodbus master    median %.3f ms, p99 %.3f ms (%d transactions)\n", median(libmodbusTransactions),
+                percentile(libmodbusTransactions, 0.99), int(libmodbusTransactions.size()));
     std::printf("velmora cycle       expected %.1f ms, measured %.1f ms (%.3f ms late per device)\n", expectedMs,
                 cycleMs, (cycleMs - expectedMs) / DeviceCount);
     if (mbpoll.ran)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rtuframe.h"
+#include "slaveanswer.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "rtuframer.h"
 
-#include "crc16.h"
-#include "rtuframe.h"
+#include "modbusframe/crc16.h"
+#include "slaveanswer.h"
 
 namespace sim {
 

@@ -1,6 +1,6 @@
 #include "tcpline.h"
 
-#include "mbapframe.h"
+#include "modbusframe/mbapframe.h"
 
 #include <QFile>
 
@@ -153,7 +153,7 @@ bool TcpLine::readClient(Bus &bus, int gatewayMs, Clock::time_point now)
         break;
     }
     for (;;) {
-        const int length = mbapRequestLength(m_received);
+        const int length = mbapFrameLength(m_received);
         if (length < 0)
             return false;
         if (length == 0 || m_received.size() < length)

@@ -2,7 +2,7 @@
 
 #include "fault.h"
 #include "faultschedule.h"
-#include "rtuframe.h"
+#include "slaveanswer.h"
 
 #include <QByteArray>
 #include <QtGlobal>

@@ -5,6 +5,7 @@
 
 #include "simulatorprocess.h"
 
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -21,6 +22,10 @@ constexpr int SettleMs = 10000;
 // The far end is back after 1.5 s; the line's owner tries again after 1, 2
 // and 4 s.
 constexpr int ComeBackMs = 20000;
+// A peer is taken as gone after 10 s without a byte while a request waits;
+// the request then waiting runs out first, within 1 s.
+constexpr qint64 SilentPeerMs = 10000;
+constexpr qint64 SilentPeerNoticedMs = SilentPeerMs + 1000 + 1500;
 
 // Whether a socket can listen on the IPv6 loopback here.
 bool ipv6LoopbackUsable()
@@ -57,6 +62,12 @@ QString noticeText(const MainWindow &window)
     return notice && notice->isVisible() ? notice->text() : QString();
 }
 
+// The latest event of the line notice, without its time stamp.
+QString lastNoticeEvent(const MainWindow &window)
+{
+    return noticeText(window).split(QLatin1Char('\n')).constLast().section(QLatin1Char(' '), 2);
+}
+
 QStringList servedSlaves()
 {
     return {"--slave", "1,pressure=101325,temp=20.5", "--slave", "2,pressure=250000,temp=20.5"};
@@ -76,6 +87,7 @@ private slots:
     void polls();
     void comesBackByItself_data();
     void comesBackByItself();
+    void silentPeerIsNoticed();
     void openOutcome_data();
     void openOutcome();
 
@@ -99,6 +111,9 @@ void TestTcpLine::init()
 
 void TestTcpLine::cleanup()
 {
+    // A simulator stopped by a test that failed must be able to end.
+    if (sim && sim->processId() != 0)
+        ::kill(pid_t(sim->processId()), SIGCONT);
     if (button(*window, "btnStop")->isEnabled())
         clickButton(*window, "btnStop");
     if (portIsOpen(*window))
@@ -144,11 +159,17 @@ void TestTcpLine::polls_data()
                        "2,pressure=250000,fault=silent:1"}
         << "127.0.0.1:%1" << QStringList{"101.325", ""};
     // Device 1 answers 150 ms after its time-out, while the line waits for
-    // device 2's reply: that late reply must not pass for device 2's.
+    // device 2's reply: that late reply must neither pass for device 2's nor
+    // cost device 2 its own, 300 ms after its request.
     QTest::newRow("late reply during the next device's request")
         << QStringList{"--tcp", "127.0.0.1:0", "--slave", "1,pressure=101325,delay=1150", "--slave",
-                       "2,pressure=250000,delay=300"}
-        << "127.0.0.1:%1" << QStringList{"", ""};
+                       "2,pressure=250000,temp=20.5,delay=300"}
+        << "127.0.0.1:%1" << QStringList{"", "250.000"};
+    // The same on a serial line: the late reply is a frame for another
+    // address there.
+    QTest::newRow("serial line, late reply for another address")
+        << QStringList{"--slave", "1,pressure=101325,delay=1150", "--slave", "2,pressure=250000,temp=20.5,delay=300"}
+        << "%1" << QStringList{"", "250.000"};
 }
 
 void TestTcpLine::polls()
@@ -214,8 +235,7 @@ void TestTcpLine::comesBackByItself()
         QVERIFY(::kill(pid_t(sim->processId()), SIGUSR1) == 0);
     }
     QTRY_VERIFY_WITH_TIMEOUT(recordAt(*window, 0).failCount > 0 && recordAt(*window, 1).failCount > 0, SettleMs);
-    QTRY_VERIFY_WITH_TIMEOUT(noticeText(*window).endsWith(QStringLiteral("串口连接中断，正在自动重新连接")),
-                             SettleMs);
+    QTRY_COMPARE_WITH_TIMEOUT(lastNoticeEvent(*window), QStringLiteral("连接中断，正在自动重新连接"), SettleMs);
     QVERIFY(portIsOpen(*window));
     if (restart) {
         QTest::qWait(1500);
@@ -226,7 +246,7 @@ void TestTcpLine::comesBackByItself()
 
     // Back without a click, in the same files.
     const int rowsBefore = int(dataRows(files.at(1)).size());
-    QTRY_VERIFY_WITH_TIMEOUT(noticeText(*window).endsWith(QStringLiteral("串口连接已恢复")), ComeBackMs);
+    QTRY_COMPARE_WITH_TIMEOUT(lastNoticeEvent(*window), QStringLiteral("连接已恢复"), ComeBackMs);
     QTRY_VERIFY_WITH_TIMEOUT(int(dataRows(files.at(1)).size()) >= rowsBefore + 3, SettleMs);
     QVERIFY(portIsOpen(*window));
     for (int row = 0; row < 2; ++row) {
@@ -235,6 +255,55 @@ void TestTcpLine::comesBackByItself()
         QCOMPARE(rows.constLast().mid(2), (QStringList{"101.325", "KPa", "20.5", ""}));
         QVERIFY(rows.size() >= rowsBefore + 2);
     }
+}
+
+void TestTcpLine::silentPeerIsNoticed()
+{
+    sim = std::make_unique<SimulatorProcess>(QStringList{"--tcp", "127.0.0.1:0"} + servedSlaves());
+    QVERIFY(sim->start());
+    QVERIFY(openPort(*window, "127.0.0.1:" + sim->devicePath()));
+    addDevice(*window, 1, QStringLiteral("KPa"), 3, 1);
+    addDevice(*window, 2, QStringLiteral("KPa"), 3, 1);
+    QObject *const line = widget<QObject>(*window, "modbusLine");
+    QSignalSpy lost(line, SIGNAL(lineLost()));
+    QSignalSpy restored(line, SIGNAL(lineRestored()));
+    QVERIFY(clickStart(*window, QString()));
+    QTRY_VERIFY_WITH_TIMEOUT(allPolled(2) && allAnswering(), SettleMs);
+
+    // Silent, its connection open: the kernel still takes every request.
+    QVERIFY(::kill(pid_t(sim->processId()), SIGSTOP) == 0);
+    QElapsedTimer silent;
+    silent.start();
+    QVERIFY(lost.wait(int(SilentPeerNoticedMs + 2000)));
+    const qint64 noticedMs = silent.elapsed();
+    QVERIFY2(noticedMs >= SilentPeerMs - 500 && noticedMs <= SilentPeerNoticedMs,
+             qPrintable(QStringLiteral("lost after %1 ms").arg(noticedMs)));
+    QCOMPARE(lastNoticeEvent(*window), QStringLiteral("连接中断，正在自动重新连接"));
+    QVERIFY(portIsOpen(*window));
+    // Opened again 1 s later: the kernel completes a connection to the
+    // stopped peer as well.
+    QVERIFY(restored.wait(5000));
+    QCOMPARE(lost.count(), 1);
+
+    quint32 answeredBefore[2];
+    for (int row = 0; row < 2; ++row) {
+        const ItemData record = recordAt(*window, row);
+        answeredBefore[row] = record.totalCount - record.failCount;
+    }
+    QVERIFY(::kill(pid_t(sim->processId()), SIGCONT) == 0);
+    // The simulator, going on, finds the old connection closed and the new
+    // one waiting: polling comes back by itself.
+    const auto answeringAgain = [&] {
+        for (int row = 0; row < 2; ++row) {
+            const ItemData record = recordAt(*window, row);
+            if (record.totalCount - record.failCount < answeredBefore[row] + 2 || statusAt(*window, row) == Offline)
+                return false;
+        }
+        return true;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(answeringAgain(), ComeBackMs);
+    QVERIFY(portIsOpen(*window));
+    QCOMPARE(recordAt(*window, 1).pressureText, QStringLiteral("250.000"));
 }
 
 void TestTcpLine::openOutcome_data()

@@ -1,7 +1,7 @@
-#include "crc16.h"
+#include "modbusframe/crc16.h"
 #include "fault.h"
 #include "hostile.h"
-#include "rtuframe.h"
+#include "slaveanswer.h"
 #include "rtuframer.h"
 
 #include <QtTest>

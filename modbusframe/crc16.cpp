@@ -1,6 +1,6 @@
-#include "crc16.h"
+#include "modbusframe/crc16.h"
 
-namespace sim {
+namespace modbusframe {
 
 quint16 crc16Modbus(const QByteArray &data)
 {
@@ -31,4 +31,4 @@ bool hasValidCrc(const QByteArray &frame)
         && static_cast<quint8>(frame[body + 1]) == (crc >> 8);
 }
 
-} // namespace sim
+} // namespace modbusframe

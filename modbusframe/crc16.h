@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QtGlobal>
 
-namespace sim {
+namespace modbusframe {
 
 // CRC-16/MODBUS: reflected polynomial 0xA001, initial value 0xFFFF.
 quint16 crc16Modbus(const QByteArray &data);
@@ -14,4 +14,4 @@ QByteArray withCrc(QByteArray frame);
 // True when the last two bytes are the CRC of everything before them.
 bool hasValidCrc(const QByteArray &frame);
 
-} // namespace sim
+} // namespace modbusframe

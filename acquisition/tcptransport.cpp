@@ -1,0 +1,78 @@
+#include "acquisition/tcptransport.h"
+
+#include "acquisition/descriptorio.h"
+#include "modbusframe/mbapframe.h"
+#include "modbusframe/pdu.h"
+
+namespace {
+
+constexpr qint64 SilentPeerMs = 10000;
+constexpr int MaxUnit = 255;
+
+} // namespace
+
+TcpTransport::TcpTransport(int socket)
+    : socket(socket)
+{
+    makeNonBlocking(socket);
+}
+
+TransactionOutcome TcpTransport::readInputRegisters(int address, int timeoutMs, InputRegisters &registers)
+{
+    if (address < 0 || address > MaxUnit)
+        return TransactionOutcome::NotSent;
+    const quint16 transaction = ++lastTransaction;
+    const QByteArray request = modbusframe::mbapFrame(
+        transaction, quint8(address),
+        modbusframe::readRegistersRequest(modbusframe::ReadInputRegisters, 0, InputRegisterCount));
+    int error = 0;
+    // A connection that will not take a request is broken, whatever the
+    // reason: a reset, the kernel giving up on an unacknowledged peer.
+    if (!writeAll(socket, request, QDeadlineTimer(timeoutMs), true, &error))
+        return TransactionOutcome::LineGone;
+    if (!waiting) {
+        waiting = true;
+        silence.start();
+    }
+
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        if (const auto outcome = takeFrames(transaction, address, registers))
+            return *outcome;
+        if (deadline.hasExpired())
+            break;
+        switch (readAvailable(socket, int(deadline.remainingTime()), received, &error)) {
+        case ReadOutcome::Failed:
+            return TransactionOutcome::LineGone;
+        case ReadOutcome::TimedOut:
+            break;
+        case ReadOutcome::Bytes:
+            silence.start();
+            break;
+        }
+    }
+    return peerSilentTooLong() ? TransactionOutcome::LineGone : TransactionOutcome::NoReply;
+}
+
+std::optional<TransactionOutcome> TcpTransport::takeFrames(quint16 transaction, int unit, InputRegisters &registers)
+{
+    for (;;) {
+        const int length = modbusframe::mbapFrameLength(received);
+        // Out of step with the stream: no frame can be found in it again.
+        if (length < 0)
+            return TransactionOutcome::LineGone;
+        if (length == 0 || received.size() < length)
+            return std::nullopt;
+        const QByteArray frame = received.left(length);
+        received.remove(0, length);
+        if (modbusframe::mbapTransaction(frame) != transaction || modbusframe::mbapUnit(frame) != unit)
+            continue;
+        waiting = false;
+        return takeReply(modbusframe::mbapPdu(frame), registers);
+    }
+}
+
+bool TcpTransport::peerSilentTooLong() const
+{
+    return waiting && silence.hasExpired(SilentPeerMs);
+}
