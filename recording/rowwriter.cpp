@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <algorithm>
 #include <limits>
 
 RowWriter::RowWriter(QObject *parent)
@@ -18,7 +19,8 @@ RowWriter::RowWriter(QObject *parent)
     worker->moveToThread(thread);
     connect(thread, &QThread::finished, worker, &QObject::deleteLater);
     connect(worker, &RowWriterWorker::created, this, [this](const QString &path, const QString &createdAs) {
-        --creating;
+        // One let go of by finish() may still report afterwards.
+        creating = std::max(0, creating - 1);
         emit created(path, createdAs);
     });
     connect(worker, &RowWriterWorker::written, this, [this](const QString &path, int rows) {
