@@ -247,9 +247,10 @@ void TestRecordingControl::reportsFilesThatCannotBeCreated()
 
     // Told beside the window once the writer has tried every file, while
     // recording goes on.
+    checkState(true, true);
     QVERIFY(waitForRecordWrites(*window));
     QVERIFY(modalBoxes.entries().isEmpty());
-    checkState(true, true);
+    QVERIFY(recordTimer(*window)->isActive());
     const QList<QMessageBox *> notices = window->findChildren<QMessageBox *>(QStringLiteral("uncreatedFilesNotice"));
     QCOMPARE(notices.size(), 1);
     const QMessageBox *notice = notices.constFirst();
