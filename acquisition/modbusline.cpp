@@ -1,24 +1,34 @@
 #include "acquisition/modbusline.h"
 
 #include "acquisition/lineworker.h"
+#include "app/threadending.h"
 
 #include <QDateTime>
 
+namespace {
+
+// A request in flight comes back within its 1 s time-out.
+constexpr int EndWaitMs = 1000;
+
+} // namespace
+
 ModbusLine::ModbusLine(QObject *parent)
     : QObject(parent)
+    , thread(new QThread)
 {
     qRegisterMetaType<PollResult>();
     qRegisterMetaType<LineState>();
-    thread.setObjectName(QStringLiteral("modbus line"));
-    thread.start();
+    thread->setObjectName(QStringLiteral("modbus line"));
+    thread->start();
 }
 
 ModbusLine::~ModbusLine()
 {
     retireWorker();
-    // Lets a request in flight come back and the retired workers go.
-    thread.quit();
-    thread.wait();
+    // Lets a request in flight come back and the retired workers go. A
+    // worker still held after that owns all it uses and goes with its thread.
+    thread->quit();
+    endThread(thread, QDeadlineTimer(EndWaitMs));
 }
 
 void ModbusLine::open(const LineSettings &settings)
@@ -34,7 +44,7 @@ void ModbusLine::open(const LineSettings &settings)
     }
     m_transport = settings.transport;
     worker = new LineWorker(settings);
-    worker->moveToThread(&thread);
+    worker->moveToThread(thread);
     // Only the current worker is heard: news of a retired one that was
     // already on its way is dropped here.
     const quint64 generation = ++lastWorker;

@@ -20,6 +20,8 @@ class ModbusLine : public QObject
 
 public:
     explicit ModbusLine(QObject *parent = nullptr);
+    // Waits 1 s at most for the line's thread: one held in a name lookup or a
+    // connect is let go of and ends on its own.
     ~ModbusLine() override;
 
     LineState state() const { return m_state; }
@@ -68,7 +70,7 @@ private:
     void retireWorker();
     void setState(LineState state);
 
-    QThread thread;
+    QThread *const thread;
     LineWorker *worker = nullptr;
     quint64 lastRequest = 0;
     quint64 lastWorker = 0;

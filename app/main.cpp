@@ -1,12 +1,9 @@
-#include "app/mainwindow.h"
+#include "app/application.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    MainWindow window;
-    window.setWindowTitle(QStringLiteral("Velmora"));
-    window.show();
-    return application.exec();
+    return runVelmora(application);
 }

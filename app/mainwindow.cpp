@@ -20,9 +20,19 @@
 
 #include <QButtonGroup>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
 #include <QTimer>
+
+namespace {
+
+// Closing the window: the rows waiting for the disk get 2 s; the line's
+// thread 1 s more; the broker's goodbyes run meanwhile, until the last.
+constexpr int RowsWaitMs = 2000;
+constexpr int ClosingWaitMs = 3500;
+
+} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -123,7 +133,7 @@ MainWindow::MainWindow(QWidget *parent)
     formChoices = new FormChoices(ui);
     auto *listActions = new DeviceListActions(this, ui->listView, deviceModel, formChoices, modbusLine);
     new BusScanDialog(this, deviceModel, listActions, formChoices, modbusLine, pollCycle, polling);
-    auto *publisher = new Publisher(this, deviceModel, modbusLine);
+    publisher = new Publisher(this, deviceModel, modbusLine);
     connect(pollCycle, &PollCycle::readingTaken, publisher, &Publisher::take);
     addPublishAction(listActions->contextMenu(), publisher, this);
     listActions->setPublisher(publisher);
@@ -143,13 +153,21 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // Everything on a thread of its own is told to end at once and then
+    // waited for in bounded turns, so that closing takes a few seconds at
+    // most whatever the line, the disk or the broker is doing.
+    const QDeadlineTimer closing(ClosingWaitMs);
+    publisher->stop();
     // The cycle follows rows of the model, and a window closed with the port
     // open lets go of the line as well: both go before the model.
     delete pollCycle;
-    delete modbusLine;
-    delete formChoices;
+    modbusLine->close();
     // Rows still on their way to the disk get their last chance here.
+    recordingSession->finish(QDeadlineTimer(RowsWaitMs));
     delete recordingSession;
+    delete modbusLine;
+    publisher->endSessions(closing);
+    delete formChoices;
     delete ui;
     // The proxy still refers to the model; it lets go when the model goes.
     delete deviceModel;

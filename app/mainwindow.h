@@ -7,6 +7,7 @@ class LineNotice;
 class ModbusLine;
 class PollCycle;
 class Polling;
+class Publisher;
 class QAbstractButton;
 class QButtonGroup;
 class QSortFilterProxyModel;
@@ -65,4 +66,5 @@ private:
 
     // The recording: its folder, files, record clock and the writer of its rows.
     RecordingSession *recordingSession = nullptr;
+    Publisher *publisher = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "publishing/publisher.h"
 
 #include "acquisition/modbusline.h"
+#include "app/threadending.h"
 #include "devices/devicerecords.h"
 #include "publishing/brokerlink.h"
 #include "publishing/payloads.h"
@@ -44,19 +45,20 @@ Publisher::Publisher(QWidget *window, QStandardItemModel *devices, const ModbusL
 
 Publisher::~Publisher()
 {
+    endSessions(QDeadlineTimer(EndingWaitMs));
+}
+
+void Publisher::endSessions(QDeadlineTimer deadline)
+{
     stop();
     // Each ending session waits at most a second for the broker's
     // acknowledgement of its goodbye. One held in a name lookup that does not
     // return is left to end on its own: closing the window never hangs on it.
-    const QDeadlineTimer deadline(EndingWaitMs);
     for (const QPointer<QThread> &thread : qAsConst(m_ending)) {
-        if (!thread)
-            continue;
-        if (thread->wait(deadline))
-            delete thread.data();
-        else
-            thread->setParent(nullptr);
+        if (thread)
+            endThread(thread.data(), deadline);
     }
+    m_ending.clear();
 }
 
 void Publisher::start(const PublishSettings &settings)

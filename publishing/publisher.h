@@ -3,6 +3,7 @@
 #include "acquisition/reading.h"
 #include "publishing/publishsettings.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -29,6 +30,7 @@ class Publisher : public QObject
 
 public:
     Publisher(QWidget *window, QStandardItemModel *devices, const ModbusLine *line);
+    // Ends the sessions as endSessions() does, within 3 s.
     ~Publisher() override;
 
     bool isPublishing() const { return m_link != nullptr; }
@@ -41,6 +43,10 @@ public:
     // Starts a session with settings that passed settingsProblem().
     void start(const PublishSettings &settings);
     void stop();
+    // Stops publishing and waits until `deadline` at most for the ending
+    // sessions' goodbyes; a session still held then (in a name lookup that
+    // does not return) is let go of and ends on its own.
+    void endSessions(QDeadlineTimer deadline);
     // Settings from a device-list file: taken only while publishing is off,
     // and with a CA file that passes the dialog's check.
     void takeFromFile(const PublishSettings &settings);

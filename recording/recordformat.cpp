@@ -16,10 +16,18 @@ QString tr(const char *text)
 
 QString recordFileName(int address, const QDateTime &named, int copy)
 {
-    QString stamp = named.toString(QStringLiteral("yyyy_MM_dd_hh_mm_ss"));
-    if (copy > 1)
-        stamp += QLatin1Char('_') + QString::number(copy);
-    return tr("/设备地址%1__%2.csv").arg(QString::number(address), stamp);
+    const QString name = tr("/设备地址%1__%2.csv")
+                             .arg(QString::number(address), named.toString(QStringLiteral("yyyy_MM_dd_hh_mm_ss")));
+    return copy > 1 ? numberedCopy(name, copy) : name;
+}
+
+QString numberedCopy(const QString &path, int copy)
+{
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    int dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot <= slash)
+        dot = path.size();
+    return path.left(dot) + QLatin1Char('_') + QString::number(copy) + path.mid(dot);
 }
 
 QString recordHeader()

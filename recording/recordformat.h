@@ -10,6 +10,9 @@ struct ItemData;
 // that is already taken carry "_<copy>" after the time stamp.
 QString recordFileName(int address, const QDateTime &named, int copy = 1);
 
+// Copy `copy` (2, 3, ...) of a file's path: "_<copy>" before its extension.
+QString numberedCopy(const QString &path, int copy);
+
 // The first line of every record file, line end included.
 QString recordHeader();
 

@@ -1,7 +1,6 @@
 #include "recording/recordingsession.h"
 
 #include "devices/devicerecords.h"
-#include "recording/recordfile.h"
 #include "recording/recordformat.h"
 #include "recording/recordnotices.h"
 #include "recording/rowwriter.h"
@@ -26,24 +25,22 @@ RecordingSession::RecordingSession(QStandardItemModel *devices, QWidget *window,
     , window(window)
     , portIsClosed(std::move(portIsClosed))
     , rowWriter(new RowWriter(this))
-    , notice(new RecordWriteNotice(window))
+    , notice(new RecordWriteNotice(window, rowWriter))
 {
     qRegisterMetaType<QList<ItemData>>();
+    connect(rowWriter, &RowWriter::created, this, &RecordingSession::fileCreated);
     connect(rowWriter, &RowWriter::written, notice,
             [this](const QString &path, int) { notice->rowsWritten(path); });
-    connect(rowWriter, &RowWriter::lost, notice, &RecordWriteNotice::rowsLost);
+    connect(rowWriter, &RowWriter::lost, notice, [this](const QString &path, int rows, bool mayBeTorn) {
+        if (!neverCreated.contains(path))
+            notice->rowsLost(path, rows, mayBeTorn);
+    });
+    connect(rowWriter, &RowWriter::cutBack, notice, &RecordWriteNotice::cutBack);
 }
 
 RecordingSession::~RecordingSession()
 {
-    end();
-    // The window is going: outcomes taken in from here on change no notice.
-    disconnect(rowWriter, nullptr, notice, nullptr);
-    const QHash<QString, int> notWritten = rowWriter->finish(QDeadlineTimer(CloseWaitMs));
-    for (auto file = notWritten.cbegin(); file != notWritten.cend(); ++file)
-        qWarning().noquote() << QStringLiteral("%1: %2 rows lost, not written when the window closed")
-                                    .arg(file.key())
-                                    .arg(file.value());
+    finish(QDeadlineTimer(CloseWaitMs));
 }
 
 void RecordingSession::start(const QString &folder)
@@ -51,29 +48,54 @@ void RecordingSession::start(const QString &folder)
     folderPath = folder;
     qDebug().noquote() << QStringLiteral("saved_file_path=") + folderPath;
 
-    QStringList uncreated;
+    notice->newRecording();
     QList<ItemData> listed;
     const QDateTime startedAt = QDateTime::currentDateTime();
     for (int row = 0; row < devices->rowCount(); ++row) {
         ItemData record = readRecord(devices, row);
         // Named anew for each device, so two names may differ by a second.
-        const QDateTime named = QDateTime::currentDateTime();
         record.recordIndex = 0;
-        // Without a file the device records nothing, like one added after Start.
-        record.filePath = createRecordFile(folderPath, record.address, named);
-        if (record.filePath.isEmpty())
-            uncreated << folderPath + recordFileName(record.address, named);
+        record.filePath = folderPath + recordFileName(record.address, QDateTime::currentDateTime());
         writeRecord(devices, row, record);
         listed << record;
+        // Made with its header on the writer's thread, ahead of any row for it.
+        creating.insert(record.filePath);
+        rowWriter->create(record.filePath, recordHeader().toUtf8(), true);
     }
-    notice->forget();
-    if (!uncreated.isEmpty())
-        reportUncreatedFiles(window, uncreated);
 
     recordTick = -1;
     clock.start();
     recording = true;
     emit started(folderPath, startedAt, listed);
+}
+
+void RecordingSession::fileCreated(const QString &path, const QString &createdAs)
+{
+    if (!creating.remove(path))
+        return;
+    if (createdAs.isEmpty()) {
+        // Without a file the device records nothing, like one added after Start.
+        uncreated << path;
+        neverCreated.insert(path);
+        moveDevices(path, QString());
+    } else if (createdAs != path) {
+        moveDevices(path, createdAs);
+    }
+    if (creating.isEmpty() && !uncreated.isEmpty()) {
+        reportUncreatedFiles(window, uncreated);
+        uncreated.clear();
+    }
+}
+
+void RecordingSession::moveDevices(const QString &path, const QString &createdAs)
+{
+    for (int row = 0; row < devices->rowCount(); ++row) {
+        ItemData record = readRecord(devices, row);
+        if (record.filePath != path)
+            continue;
+        record.filePath = createdAs;
+        writeRecord(devices, row, record);
+    }
 }
 
 void RecordingSession::tick()
@@ -107,8 +129,10 @@ void RecordingSession::tick()
         const bool current = readStatus(devices->index(row, 0)) != Offline;
         // A row the writer has no room for is lost like one the disk refused:
         // its number is not given again.
-        if (!rowWriter->append(record.filePath, recordRow(record, now, current).toUtf8()))
-            notice->rowsLost(record.filePath, 1, false);
+        if (rowWriter->append(record.filePath, recordRow(record, now, current).toUtf8()))
+            notice->rowAccepted(record.filePath);
+        else
+            notice->rowRefused(record.filePath);
     }
 
     recordTick = lastTick + 1;
@@ -122,6 +146,24 @@ void RecordingSession::end()
         return;
     recording = false;
     emit ended();
+}
+
+void RecordingSession::finish(QDeadlineTimer deadline)
+{
+    end();
+    // The window is going: outcomes taken in from here on change no notice.
+    disconnect(rowWriter, nullptr, notice, nullptr);
+    const QHash<QString, RowWriter::Unwritten> unwritten = rowWriter->finish(deadline);
+    for (auto file = unwritten.cbegin(); file != unwritten.cend(); ++file) {
+        if (neverCreated.contains(file.key()))
+            continue;
+        qWarning().noquote()
+            << QStringLiteral("%1: %2 rows lost, not written when the window closed (%3 refused by the disk, %4 still queued)")
+                   .arg(file.key())
+                   .arg(file->refused + file->queued)
+                   .arg(file->refused)
+                   .arg(file->queued);
+    }
 }
 
 int RecordingSession::lastPassedTick() const

@@ -3,10 +3,13 @@
 #include "devices/itemdata.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -17,10 +20,10 @@ class RowWriter;
 
 // One recording and the record files it writes: the chosen folder, each
 // device's file, the record clock and its ticks, the rule of which rows are
-// due, and what the operator was told about rows that got lost. Rows are
-// composed on the window's thread at their tick and written by a RowWriter
-// on a thread of its own, which outlives a recording: rows still waiting at
-// Stop are written in order while the next recording goes on.
+// due, and what the operator was told about rows that got lost. Files are
+// created and rows written by a RowWriter on a thread of its own, which
+// outlives a recording: rows still waiting at Stop are written in order
+// while the next recording goes on.
 class RecordingSession : public QObject
 {
     Q_OBJECT
@@ -28,18 +31,20 @@ class RecordingSession : public QObject
 public:
     // `portIsClosed` is asked at every tick: no rows while the port is closed.
     RecordingSession(QStandardItemModel *devices, QWidget *window, std::function<bool()> portIsClosed);
-    // Waits at most 2 s for the rows still waiting; those it cannot write are
-    // named on the debug output.
+    // Finishes, if finish() was not called, within 2 s.
     ~RecordingSession() override;
 
-    // Creates a record file per listed device in `folder` and starts the
-    // record clock. The first tick after it starts the count; rows begin with
-    // the second.
+    // Names a record file per listed device in `folder`, has the writer
+    // create them, and starts the record clock; nothing here waits for the
+    // folder. The first tick after it starts the count; rows begin with the second.
     void start(const QString &folder);
     // Composes and hands over the rows due since the last tick.
     void tick();
     // Stop, or the port closed: returns at once; rows already given are still written.
     void end();
+    // The window is closing: waits until `deadline` at most for the rows
+    // still waiting; those not written are named on the debug output.
+    void finish(QDeadlineTimer deadline);
 
     bool isRecording() const { return recording; }
     QString folder() const { return folderPath; }
@@ -47,14 +52,16 @@ public:
     RowWriter *writer() const { return rowWriter; }
 
 signals:
-    // Each listed device as Start left it: its address, settings and file
-    // (empty when the file could not be created).
+    // Each listed device as Start left it: its address, settings and file.
     void started(const QString &folder, const QDateTime &at, const QList<ItemData> &devices);
     // Stop, the port closed or the window closing.
     void ended();
 
 private:
     int lastPassedTick() const;
+    void fileCreated(const QString &path, const QString &createdAs);
+    // Gives every device whose file is `path` the file `createdAs` instead.
+    void moveDevices(const QString &path, const QString &createdAs);
 
     QStandardItemModel *const devices;
     QWidget *const window;
@@ -69,4 +76,10 @@ private:
     // Ticks that reached the write loop since the program started; diagnostics only.
     int saveCount = 0;
     bool recording = false;
+    // Record files asked of the writer and not yet reported.
+    QSet<QString> creating;
+    // Files that could not be created, told once every file asked for is reported.
+    QStringList uncreated;
+    // Their rows are no loss: such a device records nothing.
+    QSet<QString> neverCreated;
 };

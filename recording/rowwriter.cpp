@@ -1,33 +1,39 @@
 #include "recording/rowwriter.h"
 
+#include "app/threadending.h"
 #include "recording/rowwriterworker.h"
 
 #include <QCoreApplication>
 #include <QThread>
 
+#include <algorithm>
 #include <limits>
 
 RowWriter::RowWriter(QObject *parent)
     : QObject(parent)
     , giveUpAt(std::make_shared<std::atomic<qint64>>(std::numeric_limits<qint64>::max()))
-    , leftovers(std::make_shared<QHash<QString, int>>())
 {
     thread = new QThread;
     thread->setObjectName(QStringLiteral("row writer"));
-    worker = new RowWriterWorker(giveUpAt, leftovers);
+    worker = new RowWriterWorker(giveUpAt);
     worker->moveToThread(thread);
     connect(thread, &QThread::finished, worker, &QObject::deleteLater);
-    // Only a thread left held by the disk at finish() gets this far on its own.
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    connect(worker, &RowWriterWorker::created, this, &RowWriter::created);
+    connect(worker, &RowWriterWorker::created, this, [this](const QString &path, const QString &createdAs) {
+        // One let go of by finish() may still report afterwards.
+        creating = std::max(0, creating - 1);
+        emit created(path, createdAs);
+    });
     connect(worker, &RowWriterWorker::written, this, [this](const QString &path, int rows) {
         settle(path, rows);
         emit written(path, rows);
     });
     connect(worker, &RowWriterWorker::lost, this, [this](const QString &path, int rows, bool mayBeTorn) {
         settle(path, rows);
+        if (refusedWhileFinishing)
+            (*refusedWhileFinishing)[path] += rows;
         emit lost(path, rows, mayBeTorn);
     });
+    connect(worker, &RowWriterWorker::cutBack, this, &RowWriter::cutBack);
     thread->start();
 }
 
@@ -46,15 +52,17 @@ void RowWriter::useFileAccess(const std::shared_ptr<FileAccess> &access)
         target, [target, access] { target->useFileAccess(access); }, Qt::QueuedConnection);
 }
 
-void RowWriter::create(const QString &path, const QByteArray &header)
+void RowWriter::create(const QString &path, const QByteArray &header, bool numbered)
 {
     if (!thread) {
-        emit created(path, false);
+        emit created(path, QString());
         return;
     }
+    ++creating;
     RowWriterWorker *const target = worker;
     QMetaObject::invokeMethod(
-        target, [target, path, header] { target->create(path, header); }, Qt::QueuedConnection);
+        target, [target, path, header, numbered] { target->create(path, header, numbered); },
+        Qt::QueuedConnection);
 }
 
 bool RowWriter::append(const QString &path, const QByteArray &row)
@@ -85,30 +93,43 @@ int RowWriter::waitingRows(const QString &path) const
     return waiting.value(path);
 }
 
-QHash<QString, int> RowWriter::finish(QDeadlineTimer deadline)
+QStringList RowWriter::waitingFiles() const
+{
+    return waiting.keys();
+}
+
+bool RowWriter::isIdle() const
+{
+    return waiting.isEmpty() && creating == 0;
+}
+
+QHash<QString, RowWriter::Unwritten> RowWriter::finish(QDeadlineTimer deadline)
 {
     if (!thread)
         return {};
     giveUpAt->store(deadline.deadlineNSecs());
     // Behind every row already given, so the worker sees them all first.
     QMetaObject::invokeMethod(worker, &RowWriterWorker::finish, Qt::QueuedConnection);
-    QHash<QString, int> notWritten;
-    if (thread->wait(deadline)) {
-        // Outcomes still on their way here are never delivered: the worker's
-        // own account of what it did not write is the true one.
-        notWritten = *leftovers;
-        delete thread;
-    } else {
-        // Held in a call to the disk: the thread ends on its own once the call
-        // returns, writing nothing more. Outcomes it sent before are taken in
-        // (only those, no other event runs); every row not reported is lost.
-        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-        notWritten = waiting;
-    }
+    // Held in a call to the disk past the deadline, the thread ends on its
+    // own once the call returns, writing nothing more.
+    endThread(thread, deadline);
     thread = nullptr;
     worker = nullptr;
+    // The outcomes the worker sent are taken in (only those, no other event
+    // runs): every row not reported by then is lost.
+    QHash<QString, int> refused;
+    refusedWhileFinishing = &refused;
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    refusedWhileFinishing = nullptr;
+
+    QHash<QString, Unwritten> unwritten;
+    for (auto file = refused.cbegin(); file != refused.cend(); ++file)
+        unwritten[file.key()].refused = file.value();
+    for (auto file = waiting.cbegin(); file != waiting.cend(); ++file)
+        unwritten[file.key()].queued = file.value();
     waiting.clear();
-    return notWritten;
+    creating = 0;
+    return unwritten;
 }
 
 void RowWriter::settle(const QString &path, int rows)

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <memory>
@@ -26,6 +27,15 @@ public:
     // Rows waiting for one file at most: an hour of a one-second period.
     static constexpr int QueueLimit = 3600;
 
+    // Rows of one file that did not reach it when the writer finished.
+    struct Unwritten
+    {
+        // Refused by the disk while the writer was finishing.
+        int refused = 0;
+        // Still waiting when the writer gave up.
+        int queued = 0;
+    };
+
     explicit RowWriter(QObject *parent = nullptr);
     // Waits for the waiting rows as finish() does, if it has not been called.
     ~RowWriter() override;
@@ -34,26 +44,37 @@ public:
     void useFileAccess(const std::shared_ptr<FileAccess> &access);
 
     // Creates `path` with `header` as its first bytes; a file that exists is
-    // never touched. created() tells how it went.
-    void create(const QString &path, const QByteArray &header);
-    // Queues one row (line end included) for `path`, which must exist. False
-    // when QueueLimit rows are already waiting for it: the row is dropped.
+    // never touched. With `numbered`, a taken name gives way to its next copy
+    // number, and rows given for `path` go to that copy. created() tells how
+    // it went. Rows may be given for `path` at once: they wait for the file.
+    void create(const QString &path, const QByteArray &header, bool numbered = false);
+    // Queues one row (line end included) for `path`. False when QueueLimit
+    // rows are already waiting for it: the row is dropped.
     bool append(const QString &path, const QByteArray &row);
 
     // Rows given and not yet reported written or lost.
     int waitingRows() const;
     int waitingRows(const QString &path) const;
+    // The files with rows waiting.
+    QStringList waitingFiles() const;
+    // No row waits and no file is being created.
+    bool isIdle() const;
 
     // Waits until `deadline` at most for the waiting rows to be written and
     // ends the writer's thread. Returns, per file, the rows not known to be
-    // written by then; they are no longer written. Nothing is written after.
-    QHash<QString, int> finish(QDeadlineTimer deadline);
+    // written: refused meanwhile, or still waiting; the latter are no longer
+    // written. Nothing is written after.
+    QHash<QString, Unwritten> finish(QDeadlineTimer deadline);
 
 signals:
-    void created(const QString &path, bool ok);
+    // `createdAs`: the file made for `path`, empty when none could be made.
+    void created(const QString &path, const QString &createdAs);
     void written(const QString &path, int rows);
     // `mayBeTorn`: a row reached the file in part and could not be cut back off.
     void lost(const QString &path, int rows, bool mayBeTorn);
+    // A file whose close had failed was cut back to its last row known to be
+    // there, or (not `done`) could not be and may hold rows counted lost.
+    void cutBack(const QString &path, bool done);
 
 private:
     void settle(const QString &path, int rows);
@@ -61,6 +82,8 @@ private:
     QThread *thread = nullptr;
     RowWriterWorker *worker = nullptr;
     const std::shared_ptr<std::atomic<qint64>> giveUpAt;
-    const std::shared_ptr<QHash<QString, int>> leftovers;
     QHash<QString, int> waiting;
+    int creating = 0;
+    // While finishing: the rows refused meanwhile, per file.
+    QHash<QString, int> *refusedWhileFinishing = nullptr;
 };

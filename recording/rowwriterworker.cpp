@@ -1,67 +1,76 @@
 #include "recording/rowwriterworker.h"
 
 #include "recording/fileaccess.h"
+#include "recording/recordformat.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QThread>
 
 #include <algorithm>
+#include <cerrno>
+#include <vector>
 
 namespace {
 
-// Rows of one outcome in a row, reported as one signal when the outcome changes.
-class Tally
+// Far more Starts of one device within one second than an operator can make.
+constexpr int MaxCopies = 100;
+
+// The outcomes of one batch's rows, told when the batch is over: a row
+// counts as written only once its file closed without error.
+class Outcomes
 {
 public:
-    Tally(RowWriterWorker *worker, const QString &path)
-        : worker(worker)
-        , path(path)
-    {
-    }
-    ~Tally() { report(); }
-    Tally(const Tally &) = delete;
-    Tally &operator=(const Tally &) = delete;
+    void written() { add(true, false); }
+    void lost(bool mayBeTorn) { add(false, mayBeTorn); }
 
-    void written()
+    // Rows of one outcome in a row go as one signal.
+    void tell(RowWriterWorker *worker, const QString &path) const
     {
-        if (lostRows > 0)
-            report();
-        ++writtenRows;
+        for (const Run &run : runs) {
+            if (run.written)
+                emit worker->written(path, run.rows);
+            else
+                emit worker->lost(path, run.rows, run.torn);
+        }
     }
-    void lost(bool mayBeTorn)
+
+    // None of the rows is known to be on disk.
+    void tellAllLost(RowWriterWorker *worker, const QString &path) const
     {
-        if (writtenRows > 0)
-            report();
-        ++lostRows;
-        torn = torn || mayBeTorn;
+        int rows = 0;
+        bool torn = false;
+        for (const Run &run : runs) {
+            rows += run.rows;
+            torn = torn || run.torn;
+        }
+        if (rows > 0)
+            emit worker->lost(path, rows, torn);
     }
 
 private:
-    void report()
+    struct Run
     {
-        if (writtenRows > 0)
-            emit worker->written(path, writtenRows);
-        if (lostRows > 0)
-            emit worker->lost(path, lostRows, torn);
-        writtenRows = 0;
-        lostRows = 0;
-        torn = false;
+        bool written;
+        int rows;
+        bool torn;
+    };
+
+    void add(bool written, bool torn)
+    {
+        if (runs.empty() || runs.back().written != written)
+            runs.push_back({written, 0, false});
+        ++runs.back().rows;
+        runs.back().torn = runs.back().torn || torn;
     }
 
-    RowWriterWorker *const worker;
-    const QString path;
-    int writtenRows = 0;
-    int lostRows = 0;
-    bool torn = false;
+    std::vector<Run> runs;
 };
 
 } // namespace
 
-RowWriterWorker::RowWriterWorker(std::shared_ptr<const std::atomic<qint64>> giveUpAt,
-                                 std::shared_ptr<QHash<QString, int>> leftovers)
+RowWriterWorker::RowWriterWorker(std::shared_ptr<const std::atomic<qint64>> giveUpAt)
     : giveUpAt(std::move(giveUpAt))
-    , leftovers(std::move(leftovers))
     , access(std::make_shared<FileAccess>())
 {
 }
@@ -71,14 +80,14 @@ void RowWriterWorker::useFileAccess(const std::shared_ptr<FileAccess> &fileAcces
     access = fileAccess;
 }
 
-void RowWriterWorker::create(const QString &path, const QByteArray &header)
+void RowWriterWorker::create(const QString &path, const QByteArray &header, bool numbered)
 {
-    enqueue(path, {header, true});
+    enqueue(path, {header, true, numbered});
 }
 
 void RowWriterWorker::append(const QString &path, const QByteArray &row)
 {
-    enqueue(path, {row, false});
+    enqueue(path, {row, false, false});
 }
 
 void RowWriterWorker::enqueue(const QString &path, Entry entry)
@@ -106,7 +115,7 @@ void RowWriterWorker::flush()
         writeWaiting(path, file);
         if (file.waiting.empty()) {
             order.removeOne(path);
-            if (file.tornAt < 0)
+            if (file.cutTo < 0)
                 files.remove(path);
         }
     }
@@ -115,12 +124,6 @@ void RowWriterWorker::flush()
 void RowWriterWorker::finish()
 {
     flush();
-    for (auto file = files.cbegin(); file != files.cend(); ++file) {
-        const auto rows = std::count_if(file->waiting.cbegin(), file->waiting.cend(),
-                                        [](const Entry &entry) { return !entry.create; });
-        if (rows > 0)
-            leftovers->insert(file.key(), int(rows));
-    }
     QThread::currentThread()->quit();
 }
 
@@ -128,82 +131,124 @@ void RowWriterWorker::writeWaiting(const QString &path, File &file)
 {
     while (!file.waiting.empty() && !givenUp()) {
         if (file.waiting.front().create) {
-            createFile(path, file.waiting.front().bytes);
+            createFile(path, file.waiting.front());
             file.waiting.pop_front();
             continue;
         }
-        const int fd = access->openForAppend(QFile::encodeName(path));
+        const int fd = access->openForAppend(QFile::encodeName(onDisk(path)));
         if (fd == -1) {
             // Also when the file was moved or deleted: never made anew without its header.
-            Tally tally(this, path);
+            Outcomes outcomes;
             while (!file.waiting.empty() && !file.waiting.front().create) {
-                tally.lost(false);
+                outcomes.lost(false);
                 file.waiting.pop_front();
             }
+            outcomes.tell(this, path);
             continue;
         }
         appendRows(path, file, fd);
-        access->close(fd);
     }
+    // No row may come to mend a file whose close failed (its recording has
+    // ended): it is mended now.
+    if (file.unconfirmed && file.waiting.empty() && !givenUp())
+        cutBackNow(path, file);
 }
 
-void RowWriterWorker::createFile(const QString &path, const QByteArray &header)
+void RowWriterWorker::createFile(const QString &path, const Entry &entry)
 {
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = access->createNew(name);
-    if (fd == -1) {
-        emit created(path, false);
+    const int copies = entry.numbered ? MaxCopies : 1;
+    for (int copy = 1; copy <= copies; ++copy) {
+        const QString target = copy == 1 ? path : numberedCopy(path, copy);
+        const QByteArray name = QFile::encodeName(target);
+        const int fd = access->createNew(name);
+        if (fd == -1) {
+            // A dangling link takes a name as much as a file does.
+            if (errno == EEXIST)
+                continue;
+            break;
+        }
+        const bool whole = writeWhole(fd, entry.bytes) == entry.bytes.size();
+        const bool closed = access->close(fd) == 0;
+        // A file without its whole header is no record: rows never go after a torn one.
+        if (!whole || !closed) {
+            access->remove(name);
+            break;
+        }
+        if (target != path)
+            createdAs.insert(path, target);
+        emit created(path, target);
         return;
     }
-    const bool whole = writeWhole(fd, header) == header.size();
-    access->close(fd);
-    // A file without its whole header is no record: rows never go after a torn one.
-    if (!whole)
-        access->remove(name);
-    emit created(path, whole);
+    emit created(path, QString());
 }
 
 void RowWriterWorker::appendRows(const QString &path, File &file, int fd)
 {
-    Tally tally(this, path);
+    Outcomes outcomes;
     qint64 length = access->size(fd);
-    const bool usable = length >= 0 && repairTail(file, fd, length);
+    const bool usable = length >= 0 && repairTail(path, file, fd, length);
+    const qint64 confirmed = length;
     while (!file.waiting.empty() && !file.waiting.front().create && !givenUp()) {
         const QByteArray &row = file.waiting.front().bytes;
         const qint64 reached = usable ? writeWhole(fd, row) : 0;
         if (reached == row.size()) {
             length += reached;
-            tally.written();
+            outcomes.written();
         } else {
             // Nothing of the row reached the file, or what did is cut off again.
             const bool whole = reached == 0 || access->truncate(fd, length) == 0;
             if (!whole)
-                file.tornAt = length;
-            tally.lost(!whole);
+                file.cutTo = length;
+            outcomes.lost(!whole);
         }
         file.waiting.pop_front();
-        if (file.tornAt >= 0)
+        if (file.cutTo >= 0)
             break;
+    }
+    if (access->close(fd) == 0) {
+        outcomes.tell(this, path);
+        return;
+    }
+    // The disk took the rows back at the close (a full share, a quota): none
+    // of them counts, and the file goes back to where it stood.
+    outcomes.tellAllLost(this, path);
+    if (usable) {
+        file.cutTo = confirmed;
+        file.unconfirmed = true;
     }
 }
 
 // A file whose last cut failed is cut again before the next row; if that
 // fails too, a line end closes the broken row so that the next row stands on
 // a line of its own instead of gluing onto it.
-bool RowWriterWorker::repairTail(File &file, int fd, qint64 &length)
+bool RowWriterWorker::repairTail(const QString &path, File &file, int fd, qint64 &length)
 {
-    if (file.tornAt < 0)
+    if (file.cutTo < 0)
         return true;
-    if (length <= file.tornAt || access->truncate(fd, file.tornAt) == 0) {
-        length = std::min(length, file.tornAt);
-        file.tornAt = -1;
-        return true;
-    }
-    if (writeWhole(fd, QByteArrayLiteral("\n")) != 1)
+    const bool cut = length <= file.cutTo || access->truncate(fd, file.cutTo) == 0;
+    if (!cut && writeWhole(fd, QByteArrayLiteral("\n")) != 1)
         return false;
-    ++length;
-    file.tornAt = -1;
+    length = cut ? std::min(length, file.cutTo) : length + 1;
+    if (file.unconfirmed)
+        emit cutBack(path, cut);
+    file.cutTo = -1;
+    file.unconfirmed = false;
     return true;
+}
+
+void RowWriterWorker::cutBackNow(const QString &path, File &file)
+{
+    const int fd = access->openForAppend(QFile::encodeName(onDisk(path)));
+    if (fd == -1)
+        return;
+    const qint64 length = access->size(fd);
+    const bool cut = length >= 0 && (length <= file.cutTo || access->truncate(fd, file.cutTo) == 0);
+    // Tried again at the next open unless the close confirms the cut.
+    if (access->close(fd) != 0 || !cut)
+        return;
+    emit cutBack(path, true);
+    file.cutTo = -1;
+    file.unconfirmed = false;
 }
 
 qint64 RowWriterWorker::writeWhole(int fd, const QByteArray &bytes)
@@ -216,6 +261,11 @@ qint64 RowWriterWorker::writeWhole(int fd, const QByteArray &bytes)
         reached += step;
     }
     return reached;
+}
+
+QString RowWriterWorker::onDisk(const QString &path) const
+{
+    return createdAs.value(path, path);
 }
 
 bool RowWriterWorker::givenUp() const

@@ -15,54 +15,66 @@ class FileAccess;
 // The row writer's half on its own thread: owns every file operation and the
 // rows waiting for them. Each file's rows are written in the order they came,
 // all rows waiting for a file behind one open, and each row whole or not at
-// all: a row the disk took only part of is cut back off the file.
+// all: a row the disk took only part of is cut back off the file. A batch
+// counts as written only once the file closed without error; after a failed
+// close the file is cut back, at its next open, to its last row known to be there.
 class RowWriterWorker : public QObject
 {
     Q_OBJECT
 
 public:
     // Past `giveUpAt` (a deadline in the steady clock's nanoseconds) nothing
-    // more is written; `leftovers` then receives the rows not written, per file.
-    RowWriterWorker(std::shared_ptr<const std::atomic<qint64>> giveUpAt,
-                    std::shared_ptr<QHash<QString, int>> leftovers);
+    // more is written.
+    explicit RowWriterWorker(std::shared_ptr<const std::atomic<qint64>> giveUpAt);
 
     void useFileAccess(const std::shared_ptr<FileAccess> &fileAccess);
-    void create(const QString &path, const QByteArray &header);
+    // With `numbered`, a name that is taken gives way to its next copy number.
+    void create(const QString &path, const QByteArray &header, bool numbered);
     void append(const QString &path, const QByteArray &row);
     // Writes what is still waiting, until the give-up time, and ends the thread.
     void finish();
 
 signals:
-    void created(const QString &path, bool ok);
+    // `createdAs`: the path of the file made, empty when none could be made.
+    void created(const QString &path, const QString &createdAs);
     void written(const QString &path, int rows);
     void lost(const QString &path, int rows, bool mayBeTorn);
+    // A file whose close had failed was cut back to its last row known to be
+    // there, or (not `done`) could not be and may hold rows counted lost.
+    void cutBack(const QString &path, bool done);
 
 private:
     struct Entry
     {
         QByteArray bytes;
         bool create = false;
+        bool numbered = false;
     };
     struct File
     {
         std::deque<Entry> waiting;
-        // The length to cut the file back to when the last cut failed, else -1.
-        qint64 tornAt = -1;
+        // The length to cut the file back to at its next open, else -1.
+        qint64 cutTo = -1;
+        // cutTo is the length before a batch whose close failed.
+        bool unconfirmed = false;
     };
 
     void enqueue(const QString &path, Entry entry);
     void flush();
     void writeWaiting(const QString &path, File &file);
-    void createFile(const QString &path, const QByteArray &header);
+    void createFile(const QString &path, const Entry &entry);
     void appendRows(const QString &path, File &file, int fd);
-    bool repairTail(File &file, int fd, qint64 &length);
+    bool repairTail(const QString &path, File &file, int fd, qint64 &length);
+    void cutBackNow(const QString &path, File &file);
     qint64 writeWhole(int fd, const QByteArray &bytes);
+    QString onDisk(const QString &path) const;
     bool givenUp() const;
 
     std::shared_ptr<const std::atomic<qint64>> giveUpAt;
-    std::shared_ptr<QHash<QString, int>> leftovers;
     std::shared_ptr<FileAccess> access;
     QHash<QString, File> files;
+    // Files made under a copy number instead of the path given for them.
+    QHash<QString, QString> createdAs;
     // Files in the order their first waiting row came.
     QStringList order;
     bool flushPosted = false;

@@ -137,12 +137,13 @@ inline RecordingSession *recordingSession(const MainWindow &window)
     return widget<RecordingSession>(window, "recordingSession");
 }
 
-// Waits until every row handed to the record writer was written or reported
-// lost, and the outcome has reached the window.
+// Waits until every file asked of the record writer was created or reported
+// uncreated and every row handed to it was written or reported lost, and the
+// outcome has reached the window.
 inline bool waitForRecordWrites(const MainWindow &window, int timeoutMs = 10000)
 {
     const RowWriter *writer = recordingSession(window)->writer();
-    return QTest::qWaitFor([writer] { return writer->waitingRows() == 0; }, timeoutMs);
+    return QTest::qWaitFor([writer] { return writer->isIdle(); }, timeoutMs);
 }
 
 // Chooses `directory` in the directory dialog, as the operator's OK does with

@@ -2,6 +2,10 @@
 
 #include "recording/fileaccess.h"
 
+#include <QByteArray>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSet>
 #include <QThread>
 
 #include <algorithm>
@@ -20,11 +24,48 @@ public:
     std::atomic<bool> cutBackFails{false};
     // Added to every open of a record file, as a slow share does.
     std::atomic<int> openDelayMs{0};
+    // Added to every creation of a file.
+    std::atomic<int> createDelayMs{0};
+    // Closes still to fail of files written to since their open, as a full
+    // network share reports the rows it could not keep.
+    std::atomic<int> failingCloses{0};
+
+    // Opens of files whose path begins so fail, after the delay.
+    void failOpensUnder(const QByteArray &prefix)
+    {
+        const QMutexLocker lock(&mutex);
+        refusedPrefix = prefix;
+    }
 
     int openForAppend(const QByteArray &path) override
     {
         QThread::msleep(ulong(openDelayMs.load()));
+        {
+            const QMutexLocker lock(&mutex);
+            if (!refusedPrefix.isEmpty() && path.startsWith(refusedPrefix)) {
+                errno = EACCES;
+                return -1;
+            }
+        }
         return FileAccess::openForAppend(path);
+    }
+
+    int createNew(const QByteArray &path) override
+    {
+        QThread::msleep(ulong(createDelayMs.load()));
+        return FileAccess::createNew(path);
+    }
+
+    int close(int fd) override
+    {
+        const bool wasWritten = writtenTo.remove(fd);
+        const int closed = FileAccess::close(fd);
+        if (closed == 0 && wasWritten && failingCloses.load() > 0) {
+            --failingCloses;
+            errno = EIO;
+            return -1;
+        }
+        return closed;
     }
 
     qint64 write(int fd, const char *data, qint64 size) override
@@ -41,6 +82,8 @@ public:
         const qint64 written = FileAccess::write(fd, data, size);
         if (left > 0 && written > 0)
             room -= written;
+        if (written > 0)
+            writtenTo.insert(fd);
         return written;
     }
 
@@ -52,4 +95,10 @@ public:
         }
         return FileAccess::truncate(fd, length);
     }
+
+private:
+    QMutex mutex;
+    QByteArray refusedPrefix;
+    // Only the writer's thread touches it.
+    QSet<int> writtenTo;
 };

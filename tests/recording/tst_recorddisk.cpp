@@ -124,11 +124,14 @@ void TestRecordDisk::diskFaults_data()
     QTest::addColumn<qint64>("room");
     QTest::addColumn<qint64>("chunk");
     QTest::addColumn<bool>("cutBackFails");
+    QTest::addColumn<int>("failingCloses");
 
     // Three rows of about 41 bytes fit; the fourth is cut off in its middle.
-    QTest::newRow("disk fills mid-row, then freed") << qint64(150) << qint64(0) << false;
-    QTest::newRow("every write short") << qint64(-1) << qint64(7) << false;
-    QTest::newRow("disk fills, cut-back fails, then freed") << qint64(150) << qint64(0) << true;
+    QTest::newRow("disk fills mid-row, then freed") << qint64(150) << qint64(0) << false << 0;
+    QTest::newRow("every write short") << qint64(-1) << qint64(7) << false << 0;
+    QTest::newRow("disk fills, cut-back fails, then freed") << qint64(150) << qint64(0) << true << 0;
+    // The first row of each of the three files is refused at its close.
+    QTest::newRow("close fails once per file") << qint64(-1) << qint64(0) << false << 3;
 }
 
 void TestRecordDisk::diskFaults()
@@ -136,17 +139,20 @@ void TestRecordDisk::diskFaults()
     QFETCH(qint64, room);
     QFETCH(qint64, chunk);
     QFETCH(bool, cutBackFails);
+    QFETCH(int, failingCloses);
 
     startRecording(3, tempDir->path(), true);
     disk->room = room;
     disk->chunk = chunk;
     disk->cutBackFails = cutBackFails;
+    disk->failingCloses = failingCloses;
     recordTicks(*window, 5);
 
     QStringList paths;
     for (int row = 0; row < 3; ++row)
         paths << recordAt(*window, row).filePath;
     const bool fills = room >= 0;
+    const bool loses = fills || failingCloses > 0;
     if (fills) {
         QVERIFY2(noticeText().contains(QStringLiteral("记录数据正在丢失")), qPrintable(noticeText()));
         for (const QString &path : qAsConst(paths))
@@ -176,7 +182,12 @@ void TestRecordDisk::diskFaults()
         QCOMPARE(index, 7);
         QCOMPARE(numbers.constLast(), index);
         const int lost = index - numbers.size();
-        if (!fills) {
+        if (failingCloses > 0) {
+            // Row 1 reached the disk but was refused at the close: cut back off.
+            QCOMPARE(numbers.constFirst(), 2);
+            QCOMPARE(lost, 1);
+        }
+        if (!loses) {
             QCOMPARE(lost, 0);
         } else {
             QVERIFY(lost > 0);
@@ -184,9 +195,13 @@ void TestRecordDisk::diskFaults()
                      qPrintable(noticeText()));
         }
     }
-    if (!fills) {
+    if (!loses) {
         QVERIFY(noticeText().isEmpty());
         return;
+    }
+    for (const QString &path : qAsConst(paths)) {
+        const QString cutBack = noticeText().section(QStringLiteral("未确认写入的行已截去"), 1);
+        QCOMPARE(cutBack.contains(path), failingCloses > 0);
     }
     QVERIFY2(!noticeText().contains(QStringLiteral("记录数据正在丢失")), qPrintable(noticeText()));
     // The row the full disk cut off is the only broken line, closed by a line
@@ -197,16 +212,38 @@ void TestRecordDisk::diskFaults()
 
 void TestRecordDisk::slowFolderLeavesWindowFree()
 {
-    // Each row on the window's thread would hold it for four opens, 1.6 s.
+    // Made on the window's thread, the four files would hold it 0.6 s at
+    // Start; each row there would hold it for four opens, 1.6 s.
+    disk->createDelayMs = 150;
     disk->openDelayMs = 400;
-    startRecording(4, tempDir->path());
+    for (int address = 1; address <= 4; ++address)
+        addDevice(*window, address, QStringLiteral("KPa"), 3, 1);
+    QList<QByteArray> atFirstTick;
+    const QMetaObject::Connection firstTick
+        = connect(recordTimer(*window), &QTimer::timeout, this, [this, &atFirstTick] {
+              if (!atFirstTick.isEmpty())
+                  return;
+              for (int row = 0; row < 4; ++row)
+                  atFirstTick << fileBytes(recordAt(*window, row).filePath);
+          });
+    QElapsedTimer holding;
+    QVERIFY(clickStart(*window, [&](QFileDialog *dialog) {
+        chooseDirectory(dialog, tempDir->path());
+        holding.start();
+    }));
+    const qint64 startHoldMs = holding.elapsed();
+    QTRY_VERIFY_WITH_TIMEOUT(recordAt(*window, 3).pressureText == QStringLiteral("101.325"), SettleMs);
     EventLoopWatch watch;
     QTest::qWait(6500);
     const double longestHoldMs = watch.longestHoldMs();
     QTest::mouseClick(widget<QPushButton>(*window, "btnStop"), Qt::LeftButton);
     QVERIFY(waitForRecordWrites(*window, SettleMs));
+    disconnect(firstTick);
 
+    QVERIFY2(startHoldMs < 300, qPrintable(QString::number(startHoldMs)));
     QVERIFY2(longestHoldMs < 300, qPrintable(QString::number(longestHoldMs)));
+    // Each file held its header, and only that, when the first tick came.
+    QCOMPARE(atFirstTick, QVector<QByteArray>(4, recordHeader().toUtf8()).toList());
     for (int row = 0; row < 4; ++row) {
         const QList<QStringList> rows = dataRows(recordAt(*window, row).filePath);
         QVERIFY(rows.size() >= 4);
@@ -229,7 +266,11 @@ void TestRecordDisk::stopStartAndCloseWhileRowsWait()
     QVERIFY(QDir().mkpath(first) && QDir().mkpath(second));
     startRecording(2, first);
     const RowWriter *writer = recordingSession(*window)->writer();
-    QTRY_VERIFY_WITH_TIMEOUT(recordAt(*window, 0).recordIndex >= 4 && writer->waitingRows() > 0, SettleMs);
+    const QString lostFile = recordAt(*window, 0).filePath;
+    QTRY_VERIFY_WITH_TIMEOUT(recordAt(*window, 0).recordIndex >= 4 && writer->waitingRows(lostFile) >= 2, SettleMs);
+    // From here on the first device's file cannot be opened: the rows still
+    // waiting for it are lost.
+    disk->failOpensUnder(QFile::encodeName(lostFile));
 
     QElapsedTimer stopping;
     stopping.start();
@@ -246,7 +287,7 @@ void TestRecordDisk::stopStartAndCloseWhileRowsWait()
 
     // The rows of the last recording keep going to disk, in order, while the next one runs.
     QVERIFY(clickStart(*window, second));
-    for (int row = 0; row < 2; ++row) {
+    for (int row = 1; row < 2; ++row) {
         QTRY_COMPARE_WITH_TIMEOUT(dataRows(firstFiles.at(row)).size(), firstRows.at(row), SettleMs);
         const QList<QStringList> rows = dataRows(firstFiles.at(row));
         for (int i = 0; i < rows.size(); ++i) {
@@ -254,6 +295,16 @@ void TestRecordDisk::stopStartAndCloseWhileRowsWait()
             QVERIFY(stampOf(rows.at(i)) <= stoppedAt);
         }
     }
+
+    // The notice follows the lost file to its last row and names the rows it lost.
+    QTRY_COMPARE_WITH_TIMEOUT(writer->waitingRows(lostFile), 0, SettleMs);
+    const int lostRows = firstRows.at(0) - dataRows(lostFile).size();
+    QVERIFY(lostRows >= 2);
+    QTRY_VERIFY2(noticeText().contains(
+                     QStringLiteral("上一次记录的以下文件已处理完剩余的行：\n%1（丢失 %2 行）").arg(lostFile).arg(lostRows)),
+                 qPrintable(noticeText()));
+    QVERIFY2(!noticeText().contains(QStringLiteral("记录数据正在丢失")), qPrintable(noticeText()));
+    QVERIFY(!noticeText().contains(firstFiles.at(1)));
 
     // Closing waits 2 s at most; what is still waiting is named as lost.
     QTRY_VERIFY_WITH_TIMEOUT(dataRows(recordAt(*window, 1).filePath).size() >= 1, SettleMs);

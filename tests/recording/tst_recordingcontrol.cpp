@@ -153,6 +153,7 @@ void TestRecordingControl::switchesStates()
     QCOMPARE(recordTimer(*window)->interval(), 1000);
     QVERIFY(!recordTimer(*window)->isSingleShot());
     QCOMPARE(recordAt(*window, 0).filePath.isEmpty(), start != "choose");
+    QVERIFY(waitForRecordWrites(*window));
     QCOMPARE(filesIn(tempDir->path()).size(), start == "choose" ? 1 : 0);
 }
 
@@ -185,6 +186,7 @@ void TestRecordingControl::createsOneFilePerDevice()
     MessageBoxLog boxes;
     QVERIFY(clickStart(*window, tempDir->path()));
     const QDateTime after = QDateTime::currentDateTime();
+    QVERIFY(waitForRecordWrites(*window));
     QVERIFY(boxes.entries().isEmpty());
 
     QCOMPARE(filesIn(tempDir->path()).size(), addresses.size());
@@ -232,10 +234,7 @@ void TestRecordingControl::reportsFilesThatCannotBeCreated()
     addDevices(addresses);
     setPortOpen(*window, true);
 
-    bool timersIdleDuringBox = false;
-    MessageBoxLog boxes([&](QMessageBox *) {
-        timersIdleDuringBox = !pollTimer(*window)->isActive() && !recordTimer(*window)->isActive();
-    });
+    MessageBoxLog modalBoxes;
     QVERIFY(clickStart(*window, [&](QFileDialog *dialog) {
         chooseDirectory(dialog, directory);
         if (fault == "removed" || fault == "file")
@@ -246,19 +245,26 @@ void TestRecordingControl::reportsFilesThatCannotBeCreated()
         }
     }));
 
-    QCOMPARE(boxes.entries().size(), 1);
-    QCOMPARE(boxes.entries().constFirst().title, QStringLiteral("提示"));
-    QVERIFY(timersIdleDuringBox);
+    // Told beside the window once the writer has tried every file, while
+    // recording goes on.
     checkState(true, true);
+    QVERIFY(waitForRecordWrites(*window));
+    QVERIFY(modalBoxes.entries().isEmpty());
+    QVERIFY(recordTimer(*window)->isActive());
+    const QList<QMessageBox *> notices = window->findChildren<QMessageBox *>(QStringLiteral("uncreatedFilesNotice"));
+    QCOMPARE(notices.size(), 1);
+    const QMessageBox *notice = notices.constFirst();
+    QCOMPARE(notice->windowTitle(), QStringLiteral("提示"));
+    QVERIFY(notice->isVisible() && !notice->isModal());
     for (int row = 0; row < addresses.size(); ++row) {
         const int address = addresses.at(row);
         const QString namePrefix = directory + QStringLiteral("/设备地址%1__").arg(address);
         const ItemData record = recordAt(*window, row);
         if (uncreated.contains(address)) {
-            QVERIFY2(boxes.entries().constFirst().text.contains(namePrefix), qPrintable(boxes.entries().constFirst().text));
+            QVERIFY2(notice->text().contains(namePrefix), qPrintable(notice->text()));
             QVERIFY(record.filePath.isEmpty());
         } else {
-            QVERIFY(!boxes.entries().constFirst().text.contains(namePrefix));
+            QVERIFY(!notice->text().contains(namePrefix));
             QVERIFY(record.filePath.startsWith(namePrefix));
             QCOMPARE(fileBytes(record.filePath), recordHeader().toUtf8());
         }
@@ -305,6 +311,7 @@ void TestRecordingControl::neverReusesExistingFile()
 
     MessageBoxLog boxes;
     QVERIFY(clickStart(*window, tempDir->path()));
+    QVERIFY(waitForRecordWrites(*window));
     QVERIFY(boxes.entries().isEmpty());
 
     const QString path = recordAt(*window, 0).filePath;
