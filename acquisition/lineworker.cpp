@@ -51,6 +51,8 @@ void LineWorker::poll(quint64 request, int address, QDeadlineTimer notBefore)
     PollResult result;
     result.request = request;
     result.answered = readRegisters(address, result.registers, ResponseTimeoutSeconds * 1000000) == 0;
+    // No context left: it was gone before the request, or the request lost it.
+    result.lineLost = !context;
     result.finishedAt = QDateTime::currentMSecsSinceEpoch();
     emit polled(result);
 }
