@@ -11,6 +11,7 @@ namespace {
 
 // A night of a device wandering about its limit keeps the notice on screen.
 constexpr int KeptLines = 30;
+constexpr int SettleMs = 250;
 
 } // namespace
 
@@ -18,6 +19,12 @@ AlarmNotice::AlarmNotice(QWidget *window)
     : QObject(window)
     , m_window(window)
 {
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(SettleMs);
+    connect(&m_settle, &QTimer::timeout, this, [this] {
+        if (m_waiting)
+            showLines();
+    });
 }
 
 void AlarmNotice::tell(const Reading &reading, const AlarmEvent &event)
@@ -35,6 +42,16 @@ void AlarmNotice::tell(const Reading &reading, const AlarmEvent &event)
     while (m_lines.size() > KeptLines)
         m_lines.removeLast();
 
+    if (m_settle.isActive())
+        m_waiting = true;
+    else
+        showLines();
+}
+
+void AlarmNotice::showLines()
+{
+    m_waiting = false;
+    m_settle.start();
     if (!m_notice) {
         m_notice = new QMessageBox(QMessageBox::Warning, tr("报警"), QString(), QMessageBox::Ok, m_window);
         m_notice->setObjectName(QStringLiteral("alarmNotice"));

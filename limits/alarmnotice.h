@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 
 class QMessageBox;
 class QWidget;
@@ -10,7 +11,9 @@ struct AlarmEvent;
 struct Reading;
 
 // One notice beside the window listing raised and cleared alarms, the latest
-// first; it never takes the focus from the window.
+// first; it never takes the focus from the window. Laying out its text costs
+// milliseconds, so a bench-wide excursion is shown a few times a second, not
+// at every event: the first event at once, those that follow together.
 class AlarmNotice : public QObject
 {
     Q_OBJECT
@@ -22,7 +25,12 @@ public:
     QStringList lines() const { return m_lines; }
 
 private:
+    void showLines();
+
     QWidget *const m_window;
+    // Runs while the text shown is recent; lines told meanwhile wait for it.
+    QTimer m_settle;
+    bool m_waiting = false;
     QPointer<QMessageBox> m_notice;
     QStringList m_lines;
 };
