@@ -1,5 +1,6 @@
 #include "acquisition/inputregisters.h"
 
+#include <cmath>
 #include <cstring>
 
 float pressureFromRegisters(const InputRegisters &registers)
@@ -16,4 +17,15 @@ float temperatureFromRegisters(const InputRegisters &registers)
     const int raw = registers[6];
     const int tenths = raw >= 0x8000 ? raw - 0x10000 : raw;
     return float(tenths / 10.0);
+}
+
+bool isValidPressure(float value)
+{
+    return std::isfinite(value);
+}
+
+bool isValidTemperature(float celsius)
+{
+    constexpr float AbsoluteZero = -273.15f;
+    return std::isfinite(celsius) && celsius >= AbsoluteZero;
 }

@@ -54,6 +54,8 @@ void LineWorker::poll(quint64 request, int address, QDeadlineTimer notBefore)
     result.request = request;
     result.answered
         = readRegisters(address, result.registers, ResponseTimeoutSeconds * 1000) == TransactionOutcome::Answered;
+    // No context left: it was gone before the request, or the request lost it.
+    result.lineLost = !context;
     result.finishedAt = QDateTime::currentMSecsSinceEpoch();
     emit polled(result);
 }

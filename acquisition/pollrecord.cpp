@@ -5,10 +5,13 @@
 
 #include <QDateTime>
 
+#include <limits>
+
 namespace {
 
 constexpr quint32 PollsBeforeJudging = 20;
 constexpr double PoorFailureShare = 0.05;
+constexpr double NotANumber = std::numeric_limits<double>::quiet_NaN();
 
 } // namespace
 
@@ -23,8 +26,11 @@ int recordAnswer(ItemData &record, const InputRegisters &registers)
 {
     ++record.totalCount;
     const float pressure = convertPressure(pressureFromRegisters(registers), record.unit);
-    record.pressureText = formatPressure(pressure, record.decimals);
-    record.temperatureText = formatTemperature(temperatureFromRegisters(registers));
+    const float temperature = temperatureFromRegisters(registers);
+    record.pressureInvalid = !isValidPressure(pressure);
+    record.temperatureInvalid = !isValidTemperature(temperature);
+    record.pressureText = record.pressureInvalid ? QString() : formatPressure(pressure, record.decimals);
+    record.temperatureText = record.temperatureInvalid ? QString() : formatTemperature(temperature);
     return statusAfterSuccess(record.failCount, record.totalCount);
 }
 
@@ -41,12 +47,16 @@ Reading readingOf(const ItemData &record, int status, const PollResult &result)
     reading.address = record.address;
     reading.time = QDateTime::fromMSecsSinceEpoch(result.finishedAt);
     reading.answered = result.answered;
+    reading.lineLost = result.lineLost;
     if (result.answered) {
         const float pascals = pressureFromRegisters(result.registers);
-        reading.pressurePa = double(pascals);
-        // The very value the tile's text is formatted from.
-        reading.pressure = double(convertPressure(pascals, record.unit));
-        reading.temperature = double(temperatureFromRegisters(result.registers));
+        const float pressure = convertPressure(pascals, record.unit);
+        const float temperature = temperatureFromRegisters(result.registers);
+        // The very value the tile's text is formatted from; no reading is NaN.
+        const bool hasPressure = isValidPressure(pressure);
+        reading.pressurePa = hasPressure ? double(pascals) : NotANumber;
+        reading.pressure = hasPressure ? double(pressure) : NotANumber;
+        reading.temperature = isValidTemperature(temperature) ? double(temperature) : NotANumber;
     }
     reading.unit = record.unit;
     reading.decimals = record.decimals;

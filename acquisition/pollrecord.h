@@ -10,7 +10,8 @@
 int statusAfterSuccess(quint32 failCount, quint32 totalCount);
 
 // Counts a poll that answered, replaces both texts with the new reading and
-// returns the device's status.
+// returns the device's status. A value that is no reading leaves its text
+// empty and is marked invalid.
 int recordAnswer(ItemData &record, const InputRegisters &registers);
 
 // Counts a poll that failed; the texts keep the last reading. Returns Offline.

@@ -10,6 +10,8 @@ struct PollResult
     // The number the request was sent under; results are matched by it.
     quint64 request = 0;
     bool answered = false;
+    // The line was lost when the request was made, or was lost by it.
+    bool lineLost = false;
     InputRegisters registers{};
     // When the answer or the time-out came, in milliseconds since the epoch.
     qint64 finishedAt = 0;

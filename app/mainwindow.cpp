@@ -138,7 +138,7 @@ MainWindow::MainWindow(QWidget *parent)
     addPublishAction(listActions->contextMenu(), publisher, this);
     listActions->setPublisher(publisher);
     installAlarms(this, {deviceModel, pollCycle, listActions->contextMenu(), ui->listView, polling,
-                         recordingSession, publisher});
+                         recordingSession, publisher, modbusLine});
     lineNotice = new LineNotice(this);
     connect(modbusLine, &ModbusLine::openFailed, lineNotice,
             [this](const QString &reason) { lineNotice->openFailed(QDateTime::currentDateTime(), reason); });

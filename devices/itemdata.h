@@ -17,6 +17,10 @@ struct ItemData
     quint32 totalCount = 0;
     QString pressureText;
     QString temperatureText;
+    // The last answer carried no such reading (see isValidPressure): its
+    // text is empty, and the tile says so.
+    bool pressureInvalid = false;
+    bool temperatureInvalid = false;
     quint32 recordIndex = 0;
     QString filePath;
 };

@@ -1,5 +1,6 @@
 #include "limits/alarmevaluation.h"
 
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -23,6 +24,9 @@ void apply(const Check &check, AlarmEvaluation *result)
         }
         return;
     }
+    // A value that is no reading is held against no limit: the alarm stays as it is.
+    if (!std::isfinite(check.value))
+        return;
     const double limit = *check.limit;
     const bool beyond = check.high ? check.value > limit : check.value < limit;
     const bool backInside

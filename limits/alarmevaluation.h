@@ -31,8 +31,9 @@ struct AlarmEvaluation
 
 // One answered poll against the limits: a value strictly beyond a limit
 // raises its alarm; a raised alarm clears once the value is back inside by
-// more than the dead band, or when its limit is gone. `active` is the set
-// raised before this poll.
+// more than the dead band, or when its limit is gone. A value that is not
+// finite (no reading) is compared with nothing. `active` is the set raised
+// before this poll.
 AlarmEvaluation evaluateLimits(const Limits &limits, int active, double pressure, double temperature);
 
 bool isPressureAlarm(int kind);

@@ -15,9 +15,12 @@ QString tr(const char *text)
     return QCoreApplication::translate("AlarmFormat", text);
 }
 
-QString stamp(const QDateTime &start)
+QString stamp(const QDateTime &start, int copy)
 {
-    return start.toString(QStringLiteral("yyyy_MM_dd_hh_mm_ss"));
+    QString text = start.toString(QStringLiteral("yyyy_MM_dd_hh_mm_ss"));
+    if (copy > 1)
+        text += QLatin1Char('_') + QString::number(copy);
+    return text;
 }
 
 QString csvLine(const QStringList &fields)
@@ -30,19 +33,19 @@ QString csvLine(const QStringList &fields)
 
 } // namespace
 
-QString alarmFolderName(const QDateTime &start)
+QString alarmFolderName(const QDateTime &start, int copy)
 {
-    return tr("报警与汇总__%1").arg(stamp(start));
+    return tr("报警与汇总__%1").arg(stamp(start, copy));
 }
 
-QString alarmLogFileName(const QDateTime &start)
+QString alarmLogFileName(const QDateTime &start, int copy)
 {
-    return tr("报警记录__%1.csv").arg(stamp(start));
+    return tr("报警记录__%1.csv").arg(stamp(start, copy));
 }
 
-QString summaryFileName(const QDateTime &start)
+QString summaryFileName(const QDateTime &start, int copy)
 {
-    return tr("汇总__%1.csv").arg(stamp(start));
+    return tr("汇总__%1.csv").arg(stamp(start, copy));
 }
 
 QString alarmLogHeader()

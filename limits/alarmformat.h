@@ -10,9 +10,11 @@ struct AlarmEvent;
 // time and kept in a folder of their own beside the record files, written as
 // the record files are: UTF-8, a comma after every field, whole rows.
 
-QString alarmFolderName(const QDateTime &start);
-QString alarmLogFileName(const QDateTime &start);
-QString summaryFileName(const QDateTime &start);
+// Copies 2, 3, ... of a folder name that is already taken carry "_<copy>"
+// after the time stamp, and so do the files in it.
+QString alarmFolderName(const QDateTime &start, int copy = 1);
+QString alarmLogFileName(const QDateTime &start, int copy = 1);
+QString summaryFileName(const QDateTime &start, int copy = 1);
 
 // First lines, line end included.
 QString alarmLogHeader();

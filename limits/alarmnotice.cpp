@@ -5,12 +5,17 @@
 #include "limits/alarmformat.h"
 
 #include <QDateTime>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QMessageBox>
+
+#include <algorithm>
 
 namespace {
 
 // A night of a device wandering about its limit keeps the notice on screen.
 constexpr int KeptLines = 30;
+constexpr int SettleMs = 1000;
 
 } // namespace
 
@@ -18,6 +23,12 @@ AlarmNotice::AlarmNotice(QWidget *window)
     : QObject(window)
     , m_window(window)
 {
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(SettleMs);
+    connect(&m_settle, &QTimer::timeout, this, [this] {
+        if (m_waiting)
+            showLines();
+    });
 }
 
 void AlarmNotice::tell(const Reading &reading, const AlarmEvent &event)
@@ -32,9 +43,22 @@ void AlarmNotice::tell(const Reading &reading, const AlarmEvent &event)
     if (!limit.isEmpty())
         line += tr(" 限值 %1 %2").arg(limit, unit);
     m_lines.prepend(line);
-    while (m_lines.size() > KeptLines)
+    m_widths.prepend(m_text ? m_text->fontMetrics().horizontalAdvance(line) : 0);
+    while (m_lines.size() > KeptLines) {
         m_lines.removeLast();
+        m_widths.removeLast();
+    }
 
+    if (m_settle.isActive())
+        m_waiting = true;
+    else
+        showLines();
+}
+
+void AlarmNotice::showLines()
+{
+    m_waiting = false;
+    m_settle.start();
     if (!m_notice) {
         m_notice = new QMessageBox(QMessageBox::Warning, tr("报警"), QString(), QMessageBox::Ok, m_window);
         m_notice->setObjectName(QStringLiteral("alarmNotice"));
@@ -42,8 +66,40 @@ void AlarmNotice::tell(const Reading &reading, const AlarmEvent &event)
         m_notice->setAttribute(Qt::WA_ShowWithoutActivating);
         m_notice->setModal(false);
         // What the operator closed was read; the next event starts afresh.
-        connect(m_notice, &QObject::destroyed, this, [this] { m_lines.clear(); });
+        connect(m_notice, &QObject::destroyed, this, [this] {
+            m_lines.clear();
+            m_widths.clear();
+            m_room = QSize();
+        });
+        m_text = m_notice->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+        if (m_text) {
+            for (int i = 0; i < m_lines.size(); ++i)
+                m_widths[i] = m_text->fontMetrics().horizontalAdvance(m_lines.at(i));
+        }
     }
-    m_notice->setText(m_lines.join(QLatin1Char('\n')));
+    const QString text = m_lines.join(QLatin1Char('\n'));
+    const QSize size = textSize();
+    if (m_text && m_notice->isVisible() && size.width() <= m_room.width() && size.height() <= m_room.height()) {
+        // The label keeps its size: no layout, only a repaint.
+        m_text->setText(text);
+        return;
+    }
+    if (m_text) {
+        m_text->setMinimumSize(0, 0);
+        m_text->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
+    m_notice->setText(text);
     m_notice->show();
+    if (m_text) {
+        m_text->setFixedSize(m_text->sizeHint());
+        m_room = size;
+    }
+}
+
+QSize AlarmNotice::textSize() const
+{
+    if (!m_text)
+        return QSize();
+    const int widest = m_widths.isEmpty() ? 0 : *std::max_element(m_widths.cbegin(), m_widths.cend());
+    return QSize(widest, m_lines.size() * m_text->fontMetrics().lineSpacing());
 }

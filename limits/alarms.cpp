@@ -24,8 +24,10 @@ void installAlarms(QWidget *window, const AlarmParts &parts)
                                                       Payloads::alarm(active, time, value, limit));
                      });
 
-    auto *verdict = new RunVerdict(parts.devices, monitor, window);
+    auto *verdict = new RunVerdict(parts.devices, monitor, parts.line, window);
     auto *watch = new RecordingWatch(window, parts.polling, parts.recording);
+    // Before the run's first poll: the alarms shown so far are not the run's.
+    QObject::connect(watch, &RecordingWatch::started, monitor, &AlarmMonitor::beginRun);
     QObject::connect(watch, &RecordingWatch::started, verdict, &RunVerdict::begin);
     QObject::connect(watch, &RecordingWatch::ended, verdict, &RunVerdict::end);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+class ModbusLine;
 class PollCycle;
 class Polling;
 class Publisher;
@@ -22,6 +23,8 @@ struct AlarmParts
     RecordingSession *recording;
     // Each device's alarm state goes to the broker as a retained message.
     Publisher *publisher;
+    // Time the line was lost counts against the whole run.
+    ModbusLine *line;
 };
 
 void installAlarms(QWidget *window, const AlarmParts &parts);

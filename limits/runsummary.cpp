@@ -18,23 +18,30 @@ DeviceRunSummary::DeviceRunSummary(int address, const QString &unit, int decimal
 
 void DeviceRunSummary::add(const Reading &reading, int activeAfter)
 {
-    ++m_total;
-    if (!reading.answered) {
-        ++m_failed;
+    // The line's faults are not the transmitter's.
+    if (reading.lineLost)
         return;
+    ++m_total;
+    // A poll that brought no pressure did not do what the transmitter is for.
+    if (!reading.hasPressure())
+        ++m_failed;
+    if (reading.hasPressure()) {
+        if (m_pressureCount == 0)
+            m_pressureFirst = m_pressureMin = m_pressureMax = reading.pressure;
+        ++m_pressureCount;
+        m_pressureLast = reading.pressure;
+        m_pressureMin = std::min(m_pressureMin, reading.pressure);
+        m_pressureMax = std::max(m_pressureMax, reading.pressure);
+        m_pressureSum += reading.pressure;
     }
-    if (m_answered == 0) {
-        m_pressureFirst = m_pressureMin = m_pressureMax = reading.pressure;
-        m_temperatureMin = m_temperatureMax = reading.temperature;
+    if (reading.hasTemperature()) {
+        if (m_temperatureCount == 0)
+            m_temperatureMin = m_temperatureMax = reading.temperature;
+        ++m_temperatureCount;
+        m_temperatureMin = std::min(m_temperatureMin, reading.temperature);
+        m_temperatureMax = std::max(m_temperatureMax, reading.temperature);
+        m_temperatureSum += reading.temperature;
     }
-    ++m_answered;
-    m_pressureLast = reading.pressure;
-    m_pressureMin = std::min(m_pressureMin, reading.pressure);
-    m_pressureMax = std::max(m_pressureMax, reading.pressure);
-    m_pressureSum += reading.pressure;
-    m_temperatureMin = std::min(m_temperatureMin, reading.temperature);
-    m_temperatureMax = std::max(m_temperatureMax, reading.temperature);
-    m_temperatureSum += reading.temperature;
     // The time is read only when needed: a local time costs a zone lookup.
     if (activeAfter != m_active)
         alarmSetChanged(activeAfter, reading.time.toMSecsSinceEpoch());
@@ -60,18 +67,19 @@ void DeviceRunSummary::alarmSetChanged(int active, qint64 atMs)
 bool DeviceRunSummary::passed() const
 {
     // More than 5 % failed, in whole numbers.
-    return m_alarms == 0 && quint64(m_failed) * 20 <= quint64(m_total);
+    return !m_lineFailed && m_alarms == 0 && quint64(m_failed) * 20 <= quint64(m_total);
 }
 
 QStringList DeviceRunSummary::fields() const
 {
     const auto pressure = [this](double value) {
-        return m_answered ? QString::number(value, 'f', m_decimals) : QString();
+        return m_pressureCount ? QString::number(value, 'f', m_decimals) : QString();
     };
     const auto temperature = [this](double value) {
-        return m_answered ? QString::number(value, 'f', 1) : QString();
+        return m_temperatureCount ? QString::number(value, 'f', 1) : QString();
     };
-    const double answered = m_answered ? double(m_answered) : 1.0;
+    const double pressures = m_pressureCount ? double(m_pressureCount) : 1.0;
+    const double temperatures = m_temperatureCount ? double(m_temperatureCount) : 1.0;
     return {
         QString::number(m_address),
         m_unit,
@@ -81,10 +89,10 @@ QStringList DeviceRunSummary::fields() const
         pressure(m_pressureLast),
         pressure(m_pressureMin),
         pressure(m_pressureMax),
-        pressure(m_pressureSum / answered),
+        pressure(m_pressureSum / pressures),
         temperature(m_temperatureMin),
         temperature(m_temperatureMax),
-        temperature(m_temperatureSum / answered),
+        temperature(m_temperatureSum / temperatures),
         QString::number(m_alarms),
         QString::number(alarmSeconds(), 'f', 1),
         passed() ? QCoreApplication::translate("AlarmFormat", "合格")

@@ -16,8 +16,12 @@ public:
     // counts as raised at Start.
     DeviceRunSummary(int address, const QString &unit, int decimals, int active, qint64 startMs);
 
-    // One stored poll outcome and the alarm set after it.
+    // One stored poll outcome and the alarm set after it. A poll made while
+    // the line was lost counts nowhere; one without a valid pressure counts
+    // as failed; an invalid value is left out of its quantity's figures.
     void add(const Reading &reading, int activeAfter);
+    // The line was lost for too long in this run: no device passes it.
+    void failForLine() { m_lineFailed = true; }
     // Alarms still raised are counted up to `endMs`.
     void finish(qint64 endMs);
 
@@ -26,7 +30,8 @@ public:
     quint32 failCount() const { return m_failed; }
     int alarmCount() const { return m_alarms; }
     double alarmSeconds() const { return double(m_alarmMs) / 1000.0; }
-    // 不合格 when any alarm was raised or more than 5 % of the polls failed.
+    // 不合格 when any alarm was raised, more than 5 % of the polls failed or
+    // the run failed for its line.
     bool passed() const;
 
     // The summary's fields, in the order of its header.
@@ -42,7 +47,8 @@ private:
     int m_decimals = 0;
     quint32 m_total = 0;
     quint32 m_failed = 0;
-    quint32 m_answered = 0;
+    quint32 m_pressureCount = 0;
+    quint32 m_temperatureCount = 0;
     double m_pressureFirst = 0.0;
     double m_pressureLast = 0.0;
     double m_pressureMin = 0.0;
@@ -55,4 +61,5 @@ private:
     int m_active = 0;
     qint64 m_activeSinceMs = 0;
     qint64 m_alarmMs = 0;
+    bool m_lineFailed = false;
 };

@@ -1,5 +1,6 @@
 #include "limits/runverdict.h"
 
+#include "acquisition/modbusline.h"
 #include "acquisition/reading.h"
 #include "devices/devicerecords.h"
 #include "limits/alarmformat.h"
@@ -9,16 +10,34 @@
 #include "recording/rowwriter.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
 #include <QStandardItemModel>
 
-RunVerdict::RunVerdict(QStandardItemModel *devices, AlarmMonitor *monitor, QWidget *window)
+#include <algorithm>
+
+namespace {
+
+// Far more Starts within one second than an operator can make.
+constexpr int MaxCopies = 100;
+
+} // namespace
+
+RunVerdict::RunVerdict(QStandardItemModel *devices, AlarmMonitor *monitor, ModbusLine *line, QWidget *window)
     : QObject(window)
     , m_devices(devices)
+    , m_line(line)
     , m_window(window)
 {
     setObjectName(QStringLiteral("runVerdict"));
     connect(monitor, &AlarmMonitor::evaluated, this, &RunVerdict::take);
-    connect(monitor, &AlarmMonitor::alarmEvent, this, &RunVerdict::logEvent);
+    connect(monitor, &AlarmMonitor::runEvent, this, &RunVerdict::logEvent);
+    connect(devices, &QAbstractItemModel::dataChanged, this, &RunVerdict::limitsChanged);
+    connect(devices, &QAbstractItemModel::rowsAboutToBeRemoved, this, &RunVerdict::devicesRemoved);
+    // The list cleared: every device is removed.
+    connect(devices, &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { devicesRemoved(QModelIndex(), 0, m_devices->rowCount() - 1); });
+    connect(line, &ModbusLine::stateChanged, this, &RunVerdict::lineChanged);
 }
 
 void RunVerdict::begin(const QDateTime &start, const QString &folder, RowWriter *writer)
@@ -28,19 +47,22 @@ void RunVerdict::begin(const QDateTime &start, const QString &folder, RowWriter 
     m_writer = writer;
     m_running = true;
     m_summaries.clear();
+    m_listed.clear();
+    // The run judges its own readings: no alarm is raised in it yet.
     for (int row = 0; row < m_devices->rowCount(); ++row) {
         const ItemData record = readRecord(m_devices, row);
-        const int active = m_devices->index(row, 0).data(AlarmRole).toInt();
-        m_summaries.append(
-            DeviceRunSummary(record.address, record.unit, record.decimals, active, start.toMSecsSinceEpoch()));
+        m_summaries.append(DeviceRunSummary(record.address, record.unit, record.decimals, 0, start.toMSecsSinceEpoch()));
+        m_listed.append(true);
     }
+    m_lostMs = 0;
+    m_lostSinceMs = m_line->state() == LineState::Lost ? start.toMSecsSinceEpoch() : -1;
+    m_writesFiles = false;
+    m_filesFailed = false;
+    m_copy = 1;
+    m_uncreated.clear();
     m_sawLimits = anyLimits();
-
-    // The folder is made at Start, as the record files are; the writer does the rest.
-    m_writesFiles = m_writer && !m_folder.isEmpty() && m_sawLimits
-                    && QDir(m_folder).mkpath(alarmFolderName(m_start));
-    if (m_writesFiles)
-        m_writer->create(alarmLogPath(), alarmLogHeader().toUtf8());
+    if (m_sawLimits)
+        startFiles();
 }
 
 void RunVerdict::end(const QDateTime &end, bool show)
@@ -48,13 +70,16 @@ void RunVerdict::end(const QDateTime &end, bool show)
     if (!m_running)
         return;
     m_running = false;
+    m_endMs = end.toMSecsSinceEpoch();
+    lineChanged();
     m_sawLimits = m_sawLimits || anyLimits();
 
-    const bool writes = m_writesFiles && m_writer;
-    if (writes)
-        m_writer->create(summaryPath(), summaryHeader().toUtf8());
+    const bool failedForLine = lineFailed(m_endMs);
+    const bool writes = m_writesFiles && !m_filesFailed && m_writer;
     for (DeviceRunSummary &summary : m_summaries) {
-        summary.finish(end.toMSecsSinceEpoch());
+        summary.finish(m_endMs);
+        if (failedForLine)
+            summary.failForLine();
         if (writes)
             m_writer->append(summaryPath(), summary.row().toUtf8());
     }
@@ -65,26 +90,60 @@ void RunVerdict::end(const QDateTime &end, bool show)
 
 QString RunVerdict::alarmLogPath() const
 {
-    return QDir(m_folder).filePath(alarmFolderName(m_start) + QLatin1Char('/') + alarmLogFileName(m_start));
+    if (!m_writesFiles)
+        return QString();
+    return QDir(m_folder).filePath(alarmFolderName(m_start, m_copy) + QLatin1Char('/')
+                                   + alarmLogFileName(m_start, m_copy));
 }
 
 QString RunVerdict::summaryPath() const
 {
-    return QDir(m_folder).filePath(alarmFolderName(m_start) + QLatin1Char('/') + summaryFileName(m_start));
+    if (!m_writesFiles)
+        return QString();
+    return QDir(m_folder).filePath(alarmFolderName(m_start, m_copy) + QLatin1Char('/')
+                                   + summaryFileName(m_start, m_copy));
+}
+
+qint64 RunVerdict::lineLostMs() const
+{
+    if (m_lostSinceMs < 0)
+        return m_lostMs;
+    return m_lostMs + std::max<qint64>(0, QDateTime::currentMSecsSinceEpoch() - m_lostSinceMs);
+}
+
+qint64 RunVerdict::runMs(qint64 nowMs) const
+{
+    return std::max<qint64>(0, (m_running ? nowMs : m_endMs) - m_start.toMSecsSinceEpoch());
+}
+
+bool RunVerdict::lineFailed(qint64 nowMs) const
+{
+    // More than 5 %, in whole milliseconds.
+    return lineLostMs() * 20 > runMs(nowMs);
 }
 
 void RunVerdict::showSummary()
 {
     if (!m_summaryWindow)
         m_summaryWindow = new RunSummaryWindow(m_window);
-    m_summaryWindow->present(m_summaries, m_running);
+    const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+    const bool failedForLine = lineFailed(nowMs);
+    QVector<DeviceRunSummary> shown = m_summaries;
+    for (DeviceRunSummary &summary : shown) {
+        // A run still going is shown as it stands now.
+        if (m_running)
+            summary.finish(nowMs);
+        if (failedForLine)
+            summary.failForLine();
+    }
+    m_summaryWindow->present(shown, lineLostMs(), runMs(nowMs), failedForLine);
 }
 
 DeviceRunSummary *RunVerdict::summaryOf(int address)
 {
-    for (DeviceRunSummary &summary : m_summaries) {
-        if (summary.address() == address)
-            return &summary;
+    for (int i = 0; i < m_summaries.size(); ++i) {
+        if (m_listed.at(i) && m_summaries.at(i).address() == address)
+            return &m_summaries[i];
     }
     return nullptr;
 }
@@ -102,9 +161,48 @@ void RunVerdict::logEvent(const Reading &reading, const AlarmEvent &event)
     if (!m_running || !summaryOf(reading.address))
         return;
     m_sawLimits = true;
-    if (m_writesFiles && m_writer)
+    if (m_writesFiles && !m_filesFailed && m_writer)
         m_writer->append(alarmLogPath(),
                          alarmLogRow(reading.time, reading.address, event, reading.unit, reading.decimals).toUtf8());
+}
+
+void RunVerdict::limitsChanged(const QModelIndex &, const QModelIndex &, const QVector<int> &roles)
+{
+    if (!m_running || !roles.contains(LimitsRole) || m_sawLimits)
+        return;
+    // Limits set during a run: its log and summary start now, its counts at Start.
+    m_sawLimits = anyLimits();
+    if (m_sawLimits)
+        startFiles();
+}
+
+void RunVerdict::devicesRemoved(const QModelIndex &, int first, int last)
+{
+    if (!m_running)
+        return;
+    const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+    for (int row = first; row <= last; ++row) {
+        const int address = readRecord(m_devices, row).address;
+        for (int i = 0; i < m_summaries.size(); ++i) {
+            if (!m_listed.at(i) || m_summaries.at(i).address() != address)
+                continue;
+            // Its row sums up the run up to now; listed again, it is a device added after Start.
+            m_summaries[i].finish(nowMs);
+            m_listed[i] = false;
+        }
+    }
+}
+
+void RunVerdict::lineChanged()
+{
+    const bool lost = m_running && m_line->state() == LineState::Lost;
+    const qint64 nowMs = m_running ? QDateTime::currentMSecsSinceEpoch() : m_endMs;
+    if (lost && m_lostSinceMs < 0) {
+        m_lostSinceMs = nowMs;
+    } else if (!lost && m_lostSinceMs >= 0) {
+        m_lostMs += std::max<qint64>(0, nowMs - m_lostSinceMs);
+        m_lostSinceMs = -1;
+    }
 }
 
 bool RunVerdict::anyLimits() const
@@ -114,4 +212,58 @@ bool RunVerdict::anyLimits() const
             return true;
     }
     return false;
+}
+
+void RunVerdict::startFiles()
+{
+    if (m_writesFiles || !m_writer || m_folder.isEmpty())
+        return;
+    // The folder is made here, as the record files are at Start; the writer does the rest.
+    if (!makeFolder()) {
+        tellUncreated(QDir(m_folder).filePath(alarmFolderName(m_start)));
+        return;
+    }
+    m_writesFiles = true;
+    connect(m_writer, &RowWriter::created, this, &RunVerdict::fileCreated, Qt::UniqueConnection);
+    m_writer->create(alarmLogPath(), alarmLogHeader().toUtf8());
+    m_writer->create(summaryPath(), summaryHeader().toUtf8());
+}
+
+bool RunVerdict::makeFolder()
+{
+    const QDir parent(m_folder);
+    for (int copy = 1; copy <= MaxCopies; ++copy) {
+        const QString name = alarmFolderName(m_start, copy);
+        // Never one of another run: a name that is taken, by anything, is passed over.
+        if (parent.mkdir(name)) {
+            m_copy = copy;
+            return true;
+        }
+        const QFileInfo taken(parent.filePath(name));
+        if (!taken.exists() && !taken.isSymLink())
+            return false;
+    }
+    return false;
+}
+
+void RunVerdict::fileCreated(const QString &path, bool ok)
+{
+    if (ok || !m_writesFiles || (path != alarmLogPath() && path != summaryPath()))
+        return;
+    m_filesFailed = true;
+    tellUncreated(path);
+}
+
+void RunVerdict::tellUncreated(const QString &path)
+{
+    m_uncreated << path;
+    if (!m_uncreatedNotice) {
+        m_uncreatedNotice = new QMessageBox(QMessageBox::Information, tr("提示"), QString(), QMessageBox::Ok, m_window);
+        m_uncreatedNotice->setObjectName(QStringLiteral("alarmFilesNotice"));
+        m_uncreatedNotice->setAttribute(Qt::WA_DeleteOnClose);
+        m_uncreatedNotice->setAttribute(Qt::WA_ShowWithoutActivating);
+        m_uncreatedNotice->setModal(false);
+    }
+    m_uncreatedNotice->setText(tr("以下报警记录与汇总文件无法创建，本次不保存：\n%1").arg(m_uncreated.join(QLatin1Char('\n'))));
+    m_uncreatedNotice->show();
 }

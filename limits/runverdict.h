@@ -8,6 +8,8 @@
 #include <QVector>
 
 class AlarmMonitor;
+class ModbusLine;
+class QMessageBox;
 class QStandardItemModel;
 class QWidget;
 class RowWriter;
@@ -15,29 +17,34 @@ class RunSummaryWindow;
 struct AlarmEvent;
 struct Reading;
 
-// The verdict of a recording: every device listed at Start is followed from
-// then on, its alarms logged as they come and its summary made at the end.
-// With a folder and at least one device with limits at Start, both go to
-// files in a folder of their own inside it, written by the recording's writer.
+// The verdict of a run: every device listed at Start is followed from then
+// on, up to its removal, its alarms logged as they come and its summary made
+// at the end. Once a device has limits in a run that records, the alarm log
+// and the summary go to files in a folder of the run's own inside the record
+// folder, written by the recording's writer. A run whose line was lost for
+// more than 5 % of its time fails every device.
 class RunVerdict : public QObject
 {
     Q_OBJECT
 
 public:
-    RunVerdict(QStandardItemModel *devices, AlarmMonitor *monitor, QWidget *window);
+    RunVerdict(QStandardItemModel *devices, AlarmMonitor *monitor, ModbusLine *line, QWidget *window);
 
     // `folder` is empty when the recording keeps no files; `writer` writes
     // the recording's files.
     void begin(const QDateTime &start, const QString &folder, RowWriter *writer);
     // Ends the run once: later calls do nothing. `show` opens the summary
-    // window when any device has limits.
+    // window when any device had limits.
     void end(const QDateTime &end, bool show);
     bool isRunning() const { return m_running; }
 
     // The devices of the current or last run, in list order at its Start.
     const QVector<DeviceRunSummary> &summaries() const { return m_summaries; }
+    // Empty while the run writes no files.
     QString alarmLogPath() const;
     QString summaryPath() const;
+    // How long the line was lost in the current or last run, up to now.
+    qint64 lineLostMs() const;
 
     void showSummary();
 
@@ -45,17 +52,39 @@ private:
     DeviceRunSummary *summaryOf(int address);
     void take(const Reading &reading, int active);
     void logEvent(const Reading &reading, const AlarmEvent &event);
+    void limitsChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QVector<int> &roles);
+    void devicesRemoved(const QModelIndex &parent, int first, int last);
+    void lineChanged();
     bool anyLimits() const;
+    void startFiles();
+    bool makeFolder();
+    void fileCreated(const QString &path, bool ok);
+    void tellUncreated(const QString &path);
+    qint64 runMs(qint64 nowMs) const;
+    bool lineFailed(qint64 nowMs) const;
 
     QStandardItemModel *const m_devices;
+    ModbusLine *const m_line;
     QWidget *const m_window;
     QPointer<RowWriter> m_writer;
     QVector<DeviceRunSummary> m_summaries;
+    // Per summary, whether its device is still listed.
+    QVector<bool> m_listed;
     QDateTime m_start;
+    qint64 m_endMs = 0;
     QString m_folder;
+    // The copy number of the run's folder name.
+    int m_copy = 1;
     bool m_running = false;
     bool m_sawLimits = false;
-    // The alarm log and the summary are written: limits at Start and a folder.
+    // The alarm log and the summary are being written.
     bool m_writesFiles = false;
+    // One of them could not be created: nothing more is given to the writer.
+    bool m_filesFailed = false;
+    qint64 m_lostMs = 0;
+    // When the line was last lost, -1 while it is not.
+    qint64 m_lostSinceMs = -1;
     QPointer<RunSummaryWindow> m_summaryWindow;
+    QPointer<QMessageBox> m_uncreatedNotice;
+    QStringList m_uncreated;
 };

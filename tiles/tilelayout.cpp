@@ -77,10 +77,11 @@ QString statisticsText(const ItemData &record)
 QString pressureLineText(const ItemData &record)
 {
     // Two substitutions in turn, the unit after the reading.
-    return translate("压力: %1 %2").arg(record.pressureText).arg(record.unit); // clazy:exclude=qstring-arg
+    const QString value = record.pressureInvalid ? translate("无效") : record.pressureText;
+    return translate("压力: %1 %2").arg(value).arg(record.unit); // clazy:exclude=qstring-arg
 }
 
 QString temperatureLineText(const ItemData &record)
 {
-    return translate("温度: %1 ℃").arg(record.temperatureText);
+    return translate("温度: %1 ℃").arg(record.temperatureInvalid ? translate("无效") : record.temperatureText);
 }

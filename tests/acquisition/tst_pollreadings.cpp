@@ -176,12 +176,13 @@ void TestPollReadings::formatsOddPressures_data()
     QTest::addColumn<QString>("unit");
     QTest::addColumn<QStringList>("expectedByDecimals");
 
-    const QStringList nan = forEveryDecimals("nan");
-    QTest::newRow("quiet nan") << 0x7FC00000u << "Pa" << nan;
-    QTest::newRow("negative nan") << 0xFFC00000u << "KPa" << nan;
-    QTest::newRow("signalling nan") << 0x7F800001u << "psi" << nan;
-    QTest::newRow("inf") << 0x7F800000u << "Bar" << forEveryDecimals("inf");
-    QTest::newRow("-inf") << 0xFF800000u << "mmH2O" << forEveryDecimals("-inf");
+    // No number is no reading: no text, marked invalid.
+    const QStringList invalid = forEveryDecimals("");
+    QTest::newRow("quiet nan") << 0x7FC00000u << "Pa" << invalid;
+    QTest::newRow("negative nan") << 0xFFC00000u << "KPa" << invalid;
+    QTest::newRow("signalling nan") << 0x7F800001u << "psi" << invalid;
+    QTest::newRow("inf") << 0x7F800000u << "Bar" << invalid;
+    QTest::newRow("-inf") << 0xFF800000u << "mmH2O" << invalid;
 
     // Beyond the int range the truncated value prints in full.
     QTest::newRow("largest float")
@@ -216,6 +217,8 @@ void TestPollReadings::formatsOddPressures()
         ItemData record = device(unit, decimals);
         recordAnswer(record, registersFor(pressureBits));
         QCOMPARE(record.pressureText, expectedByDecimals.at(decimals));
+        QCOMPARE(record.pressureInvalid, expectedByDecimals.at(decimals).isEmpty());
+        QVERIFY(!record.temperatureInvalid);
     }
 }
 
@@ -229,8 +232,11 @@ void TestPollReadings::formatsTemperature_data()
     QTest::newRow("-1.0 in two's complement") << quint16(0xFFF6) << "-1.0";
     QTest::newRow("-0.1") << quint16(0xFFFF) << "-0.1";
     QTest::newRow("highest") << quint16(0x7FFF) << "3276.7";
-    QTest::newRow("lowest") << quint16(0x8000) << "-3276.8";
     QTest::newRow("-40.3") << quint16(65536 - 403) << "-40.3";
+    QTest::newRow("-273.1, just above absolute zero") << quint16(65536 - 2731) << "-273.1";
+    // Below absolute zero is no temperature: no text, marked invalid.
+    QTest::newRow("-273.2") << quint16(65536 - 2732) << "";
+    QTest::newRow("lowest") << quint16(0x8000) << "";
 }
 
 void TestPollReadings::formatsTemperature()
@@ -241,6 +247,8 @@ void TestPollReadings::formatsTemperature()
     ItemData record = device(QStringLiteral("Pa"), 0);
     recordAnswer(record, registersFor(bitsOf(100.0f), reg));
     QCOMPARE(record.temperatureText, expected);
+    QCOMPARE(record.temperatureInvalid, expected.isEmpty());
+    QCOMPARE(record.pressureText, QStringLiteral("100"));
 }
 
 void TestPollReadings::classifiesStatus_data()

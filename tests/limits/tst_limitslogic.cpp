@@ -30,6 +30,14 @@ Reading failed(int second)
     return reading;
 }
 
+// A poll made while the line was gone.
+Reading lineLost(int second)
+{
+    Reading reading = failed(second);
+    reading.lineLost = true;
+    return reading;
+}
+
 } // namespace
 
 class TestLimitsLogic : public QObject
@@ -41,6 +49,8 @@ private slots:
     void refusesBadLimitsWhole();
     void sumsUpADevice_data();
     void sumsUpADevice();
+    void judgesAtTheLimit_data();
+    void judgesAtTheLimit();
     void writesAlarmLogRows_data();
     void writesAlarmLogRows();
     void labelsAxesOnRoundTicks_data();
@@ -107,6 +117,21 @@ void TestLimitsLogic::sumsUpADevice_data()
     QTest::newRow("10 % failed") << 0 << twoIn20 << QList<int>() << "3,KPa,20,2,1.00,1.00,1.00,1.00,1.00,20.0,20.0,20.0,0,0.0,不合格,\n";
     QTest::newRow("never answered") << 0 << QList<Reading>{failed(1), failed(2)} << QList<int>()
                                     << "3,KPa,2,2,,,,,,,,,0,0.0,不合格,\n";
+    // Worked out by hand: pressures 2 and 4 (avg 3), temperatures 20 and 22 (avg 21).
+    QTest::newRow("a NaN pressure fails its poll and is left out")
+        << 0 << QList<Reading>{answered(1, 2.0, 20.0), answered(2, qQNaN(), 21.0), answered(3, 4.0, 22.0)}
+        << QList<int>() << "3,KPa,3,1,2.00,4.00,2.00,4.00,3.00,20.0,22.0,21.0,0,0.0,不合格,\n";
+    QTest::newRow("only NaN pressures") << 0 << QList<Reading>{answered(1, qInf(), 23.5), answered(2, qQNaN(), 23.5)}
+                                        << QList<int>() << "3,KPa,2,2,,,,,,23.5,23.5,23.5,0,0.0,不合格,\n";
+    QTest::newRow("a NaN temperature is no failed poll")
+        << 0 << QList<Reading>{answered(1, 2.0, 20.0), answered(2, 4.0, qQNaN())}
+        << QList<int>() << "3,KPa,2,0,2.00,4.00,2.00,4.00,3.00,20.0,20.0,20.0,0,0.0,合格,\n";
+    // 20 polls of its own, one failed: 5 %; the 10 made while the line was lost count nowhere.
+    QList<Reading> withLineLost = oneIn20;
+    for (int i = 0; i < 10; ++i)
+        withLineLost.insert(5, lineLost(30 + i));
+    QTest::newRow("polls while the line was lost") << 0 << withLineLost << QList<int>()
+                                                   << "3,KPa,20,1,1.00,1.00,1.00,1.00,1.00,20.0,20.0,20.0,0,0.0,合格,\n";
 }
 
 void TestLimitsLogic::sumsUpADevice()
@@ -121,6 +146,38 @@ void TestLimitsLogic::sumsUpADevice()
         summary.add(readings.at(i), activeAfter.value(i, 0));
     summary.finish(start.addSecs(10).toMSecsSinceEpoch());
     QCOMPARE(summary.row(), row);
+}
+
+void TestLimitsLogic::judgesAtTheLimit_data()
+{
+    QTest::addColumn<double>("pressure");
+    QTest::addColumn<double>("temperature");
+    QTest::addColumn<int>("activeBefore");
+    QTest::addColumn<int>("activeAfter");
+
+    // Pressure 95..105 with a dead band of 1, temperature -10..60 with none.
+    const int high = PressureHighAlarm;
+    QTest::newRow("exactly at the high limit") << 105.0 << 20.0 << 0 << 0;
+    QTest::newRow("exactly at the low limit") << 95.0 << 20.0 << 0 << 0;
+    QTest::newRow("exactly at the temperature limits") << 100.0 << 60.0 << 0 << 0;
+    QTest::newRow("exactly at the low temperature limit") << 100.0 << -10.0 << 0 << 0;
+    QTest::newRow("just beyond") << 105.001 << -10.01 << 0 << int(PressureHighAlarm | TemperatureLowAlarm);
+    QTest::newRow("exactly at the dead band's edge: held") << 104.0 << 20.0 << high << high;
+    QTest::newRow("inside the dead band's edge: cleared") << 103.999 << 20.0 << high << 0;
+    QTest::newRow("NaN pressure: compared with nothing") << qQNaN() << 20.0 << high << high;
+    QTest::newRow("infinite pressure raises nothing") << qInf() << 20.0 << 0 << 0;
+    QTest::newRow("NaN temperature, pressure judged") << 106.0 << qQNaN() << 0 << high;
+}
+
+void TestLimitsLogic::judgesAtTheLimit()
+{
+    QFETCH(double, pressure);
+    QFETCH(double, temperature);
+    QFETCH(int, activeBefore);
+    QFETCH(int, activeAfter);
+
+    const Limits limits = limitsFromTexts({"95", "105", "1", "-10", "60", ""}).limits;
+    QCOMPARE(evaluateLimits(limits, activeBefore, pressure, temperature).active, activeAfter);
 }
 
 void TestLimitsLogic::writesAlarmLogRows_data()
