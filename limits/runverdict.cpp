@@ -246,9 +246,9 @@ bool RunVerdict::makeFolder()
     return false;
 }
 
-void RunVerdict::fileCreated(const QString &path, bool ok)
+void RunVerdict::fileCreated(const QString &path, const QString &createdAs)
 {
-    if (ok || !m_writesFiles || (path != alarmLogPath() && path != summaryPath()))
+    if (!createdAs.isEmpty() || !m_writesFiles || (path != alarmLogPath() && path != summaryPath()))
         return;
     m_filesFailed = true;
     tellUncreated(path);

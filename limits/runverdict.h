@@ -58,7 +58,7 @@ private:
     bool anyLimits() const;
     void startFiles();
     bool makeFolder();
-    void fileCreated(const QString &path, bool ok);
+    void fileCreated(const QString &path, const QString &createdAs);
     void tellUncreated(const QString &path);
     qint64 runMs(qint64 nowMs) const;
     bool lineFailed(qint64 nowMs) const;
