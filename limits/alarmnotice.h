@@ -7,8 +7,8 @@
 #include <QTimer>
 #include <QVector>
 
+class QDialog;
 class QLabel;
-class QMessageBox;
 class QWidget;
 struct AlarmEvent;
 struct Reading;
@@ -31,10 +31,11 @@ public:
 
 private:
     void showLines();
+    void makeNotice();
     QSize textSize() const;
 
     QWidget *const m_window;
-    QPointer<QMessageBox> m_notice;
+    QPointer<QDialog> m_notice;
     QPointer<QLabel> m_text;
     QStringList m_lines;
     // The width of each line, measured once.

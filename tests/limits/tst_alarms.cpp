@@ -9,7 +9,8 @@
 #include "limitsharness.h"
 #include "simulatorprocess.h"
 
-#include <QMessageBox>
+#include <QDialog>
+#include <QLabel>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
@@ -158,12 +159,15 @@ void TestAlarms::findsEveryCrossingWithoutChatter()
     QVERIFY(heldInsideDeadband > 0);
 
     // The notice lists the same events, the latest first.
-    auto *notice = window->findChild<QMessageBox *>(QStringLiteral("alarmNotice"));
-    QVERIFY(notice && notice->isVisible());
+    auto *notice = window->findChild<QDialog *>(QStringLiteral("alarmNotice"));
+    QVERIFY(notice && notice->isVisible() && !notice->isModal());
+    QVERIFY(QApplication::activeWindow() != notice);
+    const auto *text = notice->findChild<QLabel *>(QStringLiteral("alarmLines"));
+    QVERIFY(text);
     // Events close together are shown together, a moment later.
-    QTRY_COMPARE(notice->text().split(QLatin1Char('\n')).size(),
+    QTRY_COMPARE(text->text().split(QLatin1Char('\n')).size(),
                  qMin(30, 2 * (raises[0] + raises[1]) - (state ? 1 : 0)));
-    const QStringList lines = notice->text().split(QLatin1Char('\n'));
+    const QStringList lines = text->text().split(QLatin1Char('\n'));
     QVERIFY(lines.first() >= lines.last());
     // With limits, 停止 shows the summary, also of a run that kept no files.
     auto *shown = window->findChild<RunSummaryWindow *>(QStringLiteral("runSummaryWindow"));
