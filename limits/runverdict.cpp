@@ -10,7 +10,6 @@
 #include "recording/rowwriter.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QStandardItemModel>
 
@@ -58,7 +57,10 @@ void RunVerdict::begin(const QDateTime &start, const QString &folder, RowWriter 
     m_lostSinceMs = m_line->state() == LineState::Lost ? start.toMSecsSinceEpoch() : -1;
     m_writesFiles = false;
     m_filesFailed = false;
-    m_copy = 1;
+    m_copy = 0;
+    m_askedFolder.clear();
+    m_askedLog.clear();
+    m_askedSummary.clear();
     m_uncreated.clear();
     m_sawLimits = anyLimits();
     if (m_sawLimits)
@@ -81,7 +83,7 @@ void RunVerdict::end(const QDateTime &end, bool show)
         if (failedForLine)
             summary.failForLine();
         if (writes)
-            m_writer->append(summaryPath(), summary.row().toUtf8());
+            m_writer->append(m_askedSummary, summary.row().toUtf8());
     }
     // Shown from the event loop: a window being destroyed takes the call with it.
     if (show && m_sawLimits)
@@ -90,18 +92,21 @@ void RunVerdict::end(const QDateTime &end, bool show)
 
 QString RunVerdict::alarmLogPath() const
 {
-    if (!m_writesFiles)
+    if (!m_writesFiles || m_copy == 0)
         return QString();
-    return QDir(m_folder).filePath(alarmFolderName(m_start, m_copy) + QLatin1Char('/')
-                                   + alarmLogFileName(m_start, m_copy));
+    return inFolder(m_copy, alarmLogFileName(m_start, m_copy));
 }
 
 QString RunVerdict::summaryPath() const
 {
-    if (!m_writesFiles)
+    if (!m_writesFiles || m_copy == 0)
         return QString();
-    return QDir(m_folder).filePath(alarmFolderName(m_start, m_copy) + QLatin1Char('/')
-                                   + summaryFileName(m_start, m_copy));
+    return inFolder(m_copy, summaryFileName(m_start, m_copy));
+}
+
+QString RunVerdict::inFolder(int copy, const QString &fileName) const
+{
+    return QDir(m_folder).filePath(alarmFolderName(m_start, copy) + QLatin1Char('/') + fileName);
 }
 
 qint64 RunVerdict::lineLostMs() const
@@ -162,7 +167,7 @@ void RunVerdict::logEvent(const Reading &reading, const AlarmEvent &event)
         return;
     m_sawLimits = true;
     if (m_writesFiles && !m_filesFailed && m_writer)
-        m_writer->append(alarmLogPath(),
+        m_writer->append(m_askedLog,
                          alarmLogRow(reading.time, reading.address, event, reading.unit, reading.decimals).toUtf8());
 }
 
@@ -218,40 +223,42 @@ void RunVerdict::startFiles()
 {
     if (m_writesFiles || !m_writer || m_folder.isEmpty())
         return;
-    // The folder is made here, as the record files are at Start; the writer does the rest.
-    if (!makeFolder()) {
-        tellUncreated(QDir(m_folder).filePath(alarmFolderName(m_start)));
-        return;
+    // The folder is made on the writer's thread, as the record files are: a
+    // slow record folder never holds the window. Its name is free only once
+    // the writer has looked, so it tries every copy in turn.
+    QVector<FolderCopy> copies;
+    for (int copy = 1; copy <= MaxCopies; ++copy) {
+        copies.append({QDir(m_folder).filePath(alarmFolderName(m_start, copy)),
+                       {inFolder(copy, alarmLogFileName(m_start, copy)), inFolder(copy, summaryFileName(m_start, copy))}});
     }
+    m_askedFolder = copies.first().folder;
+    m_askedLog = copies.first().files.at(0);
+    m_askedSummary = copies.first().files.at(1);
     m_writesFiles = true;
     connect(m_writer, &RowWriter::created, this, &RunVerdict::fileCreated, Qt::UniqueConnection);
-    m_writer->create(alarmLogPath(), alarmLogHeader().toUtf8());
-    m_writer->create(summaryPath(), summaryHeader().toUtf8());
-}
-
-bool RunVerdict::makeFolder()
-{
-    const QDir parent(m_folder);
-    for (int copy = 1; copy <= MaxCopies; ++copy) {
-        const QString name = alarmFolderName(m_start, copy);
-        // Never one of another run: a name that is taken, by anything, is passed over.
-        if (parent.mkdir(name)) {
-            m_copy = copy;
-            return true;
-        }
-        const QFileInfo taken(parent.filePath(name));
-        if (!taken.exists() && !taken.isSymLink())
-            return false;
-    }
-    return false;
+    m_writer->createInFolder(copies, {alarmLogHeader().toUtf8(), summaryHeader().toUtf8()});
 }
 
 void RunVerdict::fileCreated(const QString &path, const QString &createdAs)
 {
-    if (!createdAs.isEmpty() || !m_writesFiles || (path != alarmLogPath() && path != summaryPath()))
+    if (!m_writesFiles || m_filesFailed)
+        return;
+    if (path == m_askedFolder && m_copy == 0) {
+        if (createdAs.isEmpty()) {
+            m_filesFailed = true;
+            tellUncreated(path);
+            return;
+        }
+        for (int copy = 1; copy <= MaxCopies && m_copy == 0; ++copy) {
+            if (QDir(m_folder).filePath(alarmFolderName(m_start, copy)) == createdAs)
+                m_copy = copy;
+        }
+        return;
+    }
+    if (!createdAs.isEmpty() || (path != m_askedLog && path != m_askedSummary))
         return;
     m_filesFailed = true;
-    tellUncreated(path);
+    tellUncreated(path == m_askedLog ? alarmLogPath() : summaryPath());
 }
 
 void RunVerdict::tellUncreated(const QString &path)

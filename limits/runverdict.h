@@ -40,7 +40,8 @@ public:
 
     // The devices of the current or last run, in list order at its Start.
     const QVector<DeviceRunSummary> &summaries() const { return m_summaries; }
-    // Empty while the run writes no files.
+    // The files made for the run: empty until the writer has made its
+    // folder, and while the run writes no files.
     QString alarmLogPath() const;
     QString summaryPath() const;
     // How long the line was lost in the current or last run, up to now.
@@ -57,7 +58,7 @@ private:
     void lineChanged();
     bool anyLimits() const;
     void startFiles();
-    bool makeFolder();
+    QString inFolder(int copy, const QString &fileName) const;
     void fileCreated(const QString &path, const QString &createdAs);
     void tellUncreated(const QString &path);
     qint64 runMs(qint64 nowMs) const;
@@ -73,8 +74,13 @@ private:
     QDateTime m_start;
     qint64 m_endMs = 0;
     QString m_folder;
-    // The copy number of the run's folder name.
-    int m_copy = 1;
+    // The copy number of the run's folder name, 0 until the writer made it.
+    int m_copy = 0;
+    // What the writer was asked for, its first choice: the rows of the alarm
+    // log and the summary are given for these paths.
+    QString m_askedFolder;
+    QString m_askedLog;
+    QString m_askedSummary;
     bool m_running = false;
     bool m_sawLimits = false;
     // The alarm log and the summary are being written.

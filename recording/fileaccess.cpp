@@ -58,3 +58,8 @@ int FileAccess::remove(const QByteArray &path)
 {
     return ::unlink(path.constData());
 }
+
+int FileAccess::makeFolder(const QByteArray &path)
+{
+    return retried([&] { return ::mkdir(path.constData(), 0777); });
+}

@@ -22,4 +22,6 @@ public:
     virtual int truncate(int fd, qint64 length);
     virtual int close(int fd);
     virtual int remove(const QByteArray &path);
+    // Makes a folder that does not exist yet; a name taken by anything fails with EEXIST.
+    virtual int makeFolder(const QByteArray &path);
 };

@@ -65,6 +65,23 @@ void RowWriter::create(const QString &path, const QByteArray &header, bool numbe
         Qt::QueuedConnection);
 }
 
+void RowWriter::createInFolder(const QVector<FolderCopy> &copies, const QList<QByteArray> &headers)
+{
+    if (copies.isEmpty())
+        return;
+    if (!thread) {
+        emit created(copies.first().folder, QString());
+        for (const QString &path : copies.first().files)
+            emit created(path, QString());
+        return;
+    }
+    // The folder and each of its files are told.
+    creating += 1 + copies.first().files.size();
+    RowWriterWorker *const target = worker;
+    QMetaObject::invokeMethod(
+        target, [target, copies, headers] { target->createInFolder(copies, headers); }, Qt::QueuedConnection);
+}
+
 bool RowWriter::append(const QString &path, const QByteArray &row)
 {
     int &count = waiting[path];

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "recording/foldercopy.h"
+
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <atomic>
 #include <memory>
@@ -48,6 +52,12 @@ public:
     // number, and rows given for `path` go to that copy. created() tells how
     // it went. Rows may be given for `path` at once: they wait for the file.
     void create(const QString &path, const QByteArray &header, bool numbered = false);
+    // Makes the folder of the first of `copies` whose name is free (never one
+    // taken by anything) and creates in it that copy's files, each with its
+    // header from `headers`. created() tells it for the first copy's folder
+    // and for each of its files, with the folder or file made. Rows may be
+    // given for the first copy's files at once: they go to the files made.
+    void createInFolder(const QVector<FolderCopy> &copies, const QList<QByteArray> &headers);
     // Queues one row (line end included) for `path`. False when QueueLimit
     // rows are already waiting for it: the row is dropped.
     bool append(const QString &path, const QByteArray &row);

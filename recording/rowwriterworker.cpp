@@ -82,12 +82,37 @@ void RowWriterWorker::useFileAccess(const std::shared_ptr<FileAccess> &fileAcces
 
 void RowWriterWorker::create(const QString &path, const QByteArray &header, bool numbered)
 {
-    enqueue(path, {header, true, numbered});
+    Entry entry;
+    entry.bytes = header;
+    entry.create = true;
+    entry.numbered = numbered;
+    enqueue(path, std::move(entry));
+}
+
+void RowWriterWorker::createInFolder(const QVector<FolderCopy> &copies, const QList<QByteArray> &headers)
+{
+    const auto folder = std::make_shared<FolderMaking>();
+    folder->copies = copies;
+    Entry making;
+    making.create = true;
+    making.folder = folder;
+    enqueue(copies.first().folder, std::move(making));
+    // Ahead of any row for these files, behind rows still waiting for the same names.
+    for (int i = 0; i < copies.first().files.size(); ++i) {
+        Entry entry;
+        entry.bytes = headers.value(i);
+        entry.create = true;
+        entry.folder = folder;
+        entry.fileIndex = i;
+        enqueue(copies.first().files.at(i), std::move(entry));
+    }
 }
 
 void RowWriterWorker::append(const QString &path, const QByteArray &row)
 {
-    enqueue(path, {row, false, false});
+    Entry entry;
+    entry.bytes = row;
+    enqueue(path, std::move(entry));
 }
 
 void RowWriterWorker::enqueue(const QString &path, Entry entry)
@@ -156,30 +181,75 @@ void RowWriterWorker::writeWaiting(const QString &path, File &file)
 
 void RowWriterWorker::createFile(const QString &path, const Entry &entry)
 {
+    if (entry.folder) {
+        createInMadeFolder(path, entry);
+        return;
+    }
     const int copies = entry.numbered ? MaxCopies : 1;
     for (int copy = 1; copy <= copies; ++copy) {
         const QString target = copy == 1 ? path : numberedCopy(path, copy);
-        const QByteArray name = QFile::encodeName(target);
-        const int fd = access->createNew(name);
-        if (fd == -1) {
-            // A dangling link takes a name as much as a file does.
-            if (errno == EEXIST)
-                continue;
+        const Made made = makeWithHeader(target, entry.bytes);
+        if (made == Made::Taken)
+            continue;
+        if (made == Made::Failed)
             break;
-        }
-        const bool whole = writeWhole(fd, entry.bytes) == entry.bytes.size();
-        const bool closed = access->close(fd) == 0;
-        // A file without its whole header is no record: rows never go after a torn one.
-        if (!whole || !closed) {
-            access->remove(name);
-            break;
-        }
         if (target != path)
             createdAs.insert(path, target);
+        else
+            createdAs.remove(path);
         emit created(path, target);
         return;
     }
     emit created(path, QString());
+}
+
+void RowWriterWorker::createInMadeFolder(const QString &path, const Entry &entry)
+{
+    // Whichever of its entries comes first makes the folder.
+    makeFolder(*entry.folder);
+    if (entry.fileIndex < 0)
+        return;
+    const FolderMaking &folder = *entry.folder;
+    const QString target = folder.made >= 0 ? folder.copies.at(folder.made).files.value(entry.fileIndex) : QString();
+    const bool made = !target.isEmpty() && makeWithHeader(target, entry.bytes) == Made::Yes;
+    // Without its file, the rows given for it go nowhere else.
+    createdAs.insert(path, made ? target : QString());
+    emit created(path, made ? target : QString());
+}
+
+void RowWriterWorker::makeFolder(FolderMaking &folder)
+{
+    if (folder.decided)
+        return;
+    folder.decided = true;
+    for (int copy = 0; copy < folder.copies.size(); ++copy) {
+        if (access->makeFolder(QFile::encodeName(folder.copies.at(copy).folder)) == 0) {
+            folder.made = copy;
+            break;
+        }
+        // A dangling link takes a name as much as a folder does.
+        if (errno != EEXIST)
+            break;
+    }
+    emit created(folder.copies.first().folder, folder.made >= 0 ? folder.copies.at(folder.made).folder : QString());
+}
+
+RowWriterWorker::Made RowWriterWorker::makeWithHeader(const QString &target, const QByteArray &header)
+{
+    const QByteArray name = QFile::encodeName(target);
+    const int fd = access->createNew(name);
+    if (fd == -1) {
+        // A dangling link takes a name as much as a file does.
+        return errno == EEXIST ? Made::Taken : Made::Failed;
+    }
+    const bool whole = writeWhole(fd, header) == header.size();
+    const bool closed = access->close(fd) == 0;
+    // A file without its whole header is no record: rows never go after a torn one.
+    if (!whole || !closed) {
+        access->remove(name);
+        return Made::Failed;
+    }
+    return Made::Yes;
 }
 
 void RowWriterWorker::appendRows(const QString &path, File &file, int fd)

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "recording/foldercopy.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <atomic>
 #include <deque>
@@ -30,6 +33,8 @@ public:
     void useFileAccess(const std::shared_ptr<FileAccess> &fileAccess);
     // With `numbered`, a name that is taken gives way to its next copy number.
     void create(const QString &path, const QByteArray &header, bool numbered);
+    // Queues the making of the first free folder of `copies` and of its files.
+    void createInFolder(const QVector<FolderCopy> &copies, const QList<QByteArray> &headers);
     void append(const QString &path, const QByteArray &row);
     // Writes what is still waiting, until the give-up time, and ends the thread.
     void finish();
@@ -44,11 +49,29 @@ signals:
     void cutBack(const QString &path, bool done);
 
 private:
+    // A folder made for files of its own, once, when the first of its entries is reached.
+    struct FolderMaking
+    {
+        QVector<FolderCopy> copies;
+        bool decided = false;
+        // The copy made, -1 when none could be.
+        int made = -1;
+    };
     struct Entry
     {
         QByteArray bytes;
         bool create = false;
         bool numbered = false;
+        // In a folder the writer makes: the folder itself (fileIndex -1), or
+        // the file of its copy's files at fileIndex.
+        std::shared_ptr<FolderMaking> folder;
+        int fileIndex = -1;
+    };
+    enum class Made
+    {
+        Yes,
+        Taken,
+        Failed,
     };
     struct File
     {
@@ -63,6 +86,9 @@ private:
     void flush();
     void writeWaiting(const QString &path, File &file);
     void createFile(const QString &path, const Entry &entry);
+    void createInMadeFolder(const QString &path, const Entry &entry);
+    void makeFolder(FolderMaking &folder);
+    Made makeWithHeader(const QString &target, const QByteArray &header);
     void appendRows(const QString &path, File &file, int fd);
     bool repairTail(const QString &path, File &file, int fd, qint64 &length);
     void cutBackNow(const QString &path, File &file);

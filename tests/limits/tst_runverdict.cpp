@@ -325,7 +325,9 @@ void TestRunVerdict::limitsSetDuringTheRun()
         QVERIFY(verdict()->alarmLogPath().isEmpty());
         return;
     }
-    // Both files come with the limits, in the next free name of the Start's.
+    // Both files come with the limits, in the next free name of the Start's,
+    // known once the writer has made the folder.
+    QTRY_VERIFY(!verdict()->alarmLogPath().isEmpty());
     const QString log = verdict()->alarmLogPath();
     QTRY_VERIFY(QFileInfo::exists(log) && QFileInfo::exists(verdict()->summaryPath()));
     const QString own = QFileInfo(log).dir().dirName();

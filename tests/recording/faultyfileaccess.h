@@ -26,6 +26,10 @@ public:
     std::atomic<int> openDelayMs{0};
     // Added to every creation of a file.
     std::atomic<int> createDelayMs{0};
+    // Added to every making of a folder.
+    std::atomic<int> folderDelayMs{0};
+    // Folders cannot be made, as in a folder the operator may not write to.
+    std::atomic<bool> foldersRefused{false};
     // Closes still to fail of files written to since their open, as a full
     // network share reports the rows it could not keep.
     std::atomic<int> failingCloses{0};
@@ -54,6 +58,16 @@ public:
     {
         QThread::msleep(ulong(createDelayMs.load()));
         return FileAccess::createNew(path);
+    }
+
+    int makeFolder(const QByteArray &path) override
+    {
+        QThread::msleep(ulong(folderDelayMs.load()));
+        if (foldersRefused.load()) {
+            errno = EACCES;
+            return -1;
+        }
+        return FileAccess::makeFolder(path);
     }
 
     int close(int fd) override

@@ -1,6 +1,8 @@
 #include "faultyfileaccess.h"
 #include "recordingharness.h"
 
+#include "devices/itemdata.h"
+#include "limits/limits.h"
 #include "simulatorprocess.h"
 #include "tests/reliability/eventloopwatch.h"
 
@@ -25,6 +27,7 @@ private slots:
     void diskFaults_data();
     void diskFaults();
     void slowFolderLeavesWindowFree();
+    void alarmFolderRefused();
     void stopStartAndCloseWhileRowsWait();
     void boundsRowsWaitingForOneFile();
 
@@ -33,6 +36,10 @@ private:
     // readings; with `manualTicks` the test gives the record ticks itself.
     void startRecording(int devices, const QString &folder, bool manualTicks = false);
     QString noticeText() const;
+    // Gives device `row` a high pressure limit below the simulator's 101.325 KPa.
+    void limitPressure(int row);
+    // The run's alarm folders in the record folder.
+    QStringList alarmFolders() const;
 
     std::unique_ptr<SimulatorProcess> sim;
     std::unique_ptr<MainWindow> window;
@@ -70,6 +77,12 @@ QStringList &warnings()
     static QStringList kept;
     return kept;
 }
+
+const QByteArray alarmLogHeader = QByteArrayLiteral("时间,设备地址,事件,量,值,限值,单位,\n");
+const QByteArray summaryHeader
+    = QStringLiteral("设备地址,单位,总次数,失败次数,压力首值,压力末值,压力最小,压力最大,压力平均,"
+                     "温度最小,温度最大,温度平均,报警次数,报警时长(S),结论,\n")
+          .toUtf8();
 
 void keepWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
@@ -117,6 +130,18 @@ QString TestRecordDisk::noticeText() const
 {
     const auto *notice = window->findChild<QMessageBox *>(QStringLiteral("recordWriteNotice"));
     return notice ? notice->text() : QString();
+}
+
+void TestRecordDisk::limitPressure(int row)
+{
+    Limits limits;
+    limits.pressureHigh = 100.0;
+    deviceModel(*window)->setData(deviceModel(*window)->index(row, 0), QVariant::fromValue(limits), LimitsRole);
+}
+
+QStringList TestRecordDisk::alarmFolders() const
+{
+    return QDir(tempDir->path()).entryList({QStringLiteral("报警与汇总__*")}, QDir::Dirs | QDir::NoDotAndDotDot);
 }
 
 void TestRecordDisk::diskFaults_data()
@@ -213,11 +238,14 @@ void TestRecordDisk::diskFaults()
 void TestRecordDisk::slowFolderLeavesWindowFree()
 {
     // Made on the window's thread, the four files would hold it 0.6 s at
-    // Start; each row there would hold it for four opens, 1.6 s.
+    // Start, the alarm folder 1 s more; each row there would hold it for four
+    // opens, 1.6 s.
     disk->createDelayMs = 150;
     disk->openDelayMs = 400;
+    disk->folderDelayMs = 1000;
     for (int address = 1; address <= 4; ++address)
         addDevice(*window, address, QStringLiteral("KPa"), 3, 1);
+    limitPressure(0);
     QList<QByteArray> atFirstTick;
     const QMetaObject::Connection firstTick
         = connect(recordTimer(*window), &QTimer::timeout, this, [this, &atFirstTick] {
@@ -256,6 +284,48 @@ void TestRecordDisk::slowFolderLeavesWindowFree()
         }
     }
     QVERIFY(noticeText().isEmpty());
+
+    // The alarm log and the summary, each under its header, in the run's own folder.
+    const QStringList folders = alarmFolders();
+    QCOMPARE(folders.size(), 1);
+    const QDir folder(tempDir->filePath(folders.first()));
+    const QString stamp = folders.first().section(QStringLiteral("__"), 1);
+    const QByteArray log = fileBytes(folder.filePath(QStringLiteral("报警记录__%1.csv").arg(stamp)));
+    const QByteArray summary = fileBytes(folder.filePath(QStringLiteral("汇总__%1.csv").arg(stamp)));
+    QVERIFY2(log.startsWith(alarmLogHeader), log.constData());
+    // Device 1 went over its limit once and stayed there.
+    const QList<QByteArray> logRows = log.mid(alarmLogHeader.size()).split('\n');
+    QCOMPARE(logRows.size(), 2);
+    QVERIFY2(logRows.first().endsWith(",1,超上限,压力,101.325,100,KPa,"), logRows.first().constData());
+    QVERIFY2(summary.startsWith(summaryHeader), summary.constData());
+    const QList<QByteArray> summaryRows = summary.mid(summaryHeader.size()).split('\n');
+    QCOMPARE(summaryRows.size(), 5);
+    for (int row = 0; row < 4; ++row)
+        QVERIFY(summaryRows.at(row).startsWith(QByteArray::number(row + 1) + ",KPa,"));
+    // One alarm and the verdict for device 1; none, and a pass, for the others.
+    QCOMPARE(summaryRows.at(0).split(',').mid(12, 1) + summaryRows.at(0).split(',').mid(14),
+             (QList<QByteArray>{"1", "不合格", ""}));
+    for (int row = 1; row < 4; ++row)
+        QVERIFY2(summaryRows.at(row).endsWith(",0,0.0,合格,"), summaryRows.at(row).constData());
+}
+
+void TestRecordDisk::alarmFolderRefused()
+{
+    disk->foldersRefused = true;
+    addDevice(*window, 1, QStringLiteral("KPa"), 3, 1);
+    limitPressure(0);
+    QVERIFY(clickStart(*window, tempDir->path()));
+    QMessageBox *notice = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((notice = window->findChild<QMessageBox *>(QStringLiteral("alarmFilesNotice")))
+                                 && notice->isVisible(),
+                             SettleMs);
+    QVERIFY2(notice->text().contains(QDir(tempDir->path()).filePath(QStringLiteral("报警与汇总__"))),
+             qPrintable(notice->text()));
+    // The recording goes on without them.
+    QTRY_VERIFY_WITH_TIMEOUT(dataRows(recordAt(*window, 0).filePath).size() >= 2, SettleMs);
+    QTest::mouseClick(widget<QPushButton>(*window, "btnStop"), Qt::LeftButton);
+    QVERIFY(waitForRecordWrites(*window, SettleMs));
+    QVERIFY(alarmFolders().isEmpty());
 }
 
 void TestRecordDisk::stopStartAndCloseWhileRowsWait()
