@@ -1,7 +1,7 @@
-#include "acquisition/busscan.h"
+#include "busscan.h"
 
-#include "acquisition/modbusline.h"
-#include "acquisition/pollcycle.h"
+#include "modbusline.h"
+#include "pollcycle.h"
 
 BusScan::BusScan(ModbusLine *line, const PollCycle *cycle, QObject *parent)
     : QObject(parent)

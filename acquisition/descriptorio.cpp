@@ -1,4 +1,4 @@
-#include "acquisition/descriptorio.h"
+#include "descriptorio.h"
 
 #include <cerrno>
 #include <fcntl.h>

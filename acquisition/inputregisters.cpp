@@ -1,4 +1,4 @@
-#include "acquisition/inputregisters.h"
+#include "inputregisters.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "acquisition/lineaddress.h"
+#include "lineaddress.h"
 
-#include "acquisition/serialline.h"
+#include "serialdevice.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "acquisition/linesettings.h"
+#include "linesettings.h"
 
 #include <QString>
 

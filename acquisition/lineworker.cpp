@@ -1,9 +1,9 @@
-#include "acquisition/lineworker.h"
+#include "lineworker.h"
 
-#include "acquisition/rtutransport.h"
-#include "acquisition/serialline.h"
-#include "acquisition/tcpconnection.h"
-#include "acquisition/tcptransport.h"
+#include "rtutransport.h"
+#include "serialdevice.h"
+#include "tcpconnection.h"
+#include "tcptransport.h"
 
 #include <QDateTime>
 

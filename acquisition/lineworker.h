@@ -1,7 +1,7 @@
 #pragma once
 
-#include "acquisition/linesettings.h"
-#include "acquisition/pollresult.h"
+#include "linesettings.h"
+#include "pollresult.h"
 
 #include <QDeadlineTimer>
 #include <QObject>

@@ -1,7 +1,7 @@
-#include "acquisition/modbusline.h"
+#include "modbusline.h"
 
-#include "acquisition/lineworker.h"
-#include "app/threadending.h"
+#include "lineworker.h"
+#include "threadending.h"
 
 #include <QDateTime>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "acquisition/linesettings.h"
-#include "acquisition/linestate.h"
-#include "acquisition/pollresult.h"
+#include "linesettings.h"
+#include "linestate.h"
+#include "pollresult.h"
 
 #include <QDeadlineTimer>
 #include <QObject>

@@ -1,8 +1,8 @@
-#include "acquisition/pollcycle.h"
+#include "pollcycle.h"
 
-#include "acquisition/modbusline.h"
-#include "acquisition/pollrecord.h"
-#include "devices/devicerecords.h"
+#include "modbusline.h"
+#include "pollrecord.h"
+#include "devicerecords.h"
 
 #include <QStandardItemModel>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "acquisition/pollresult.h"
-#include "acquisition/reading.h"
+#include "pollresult.h"
+#include "reading.h"
 
 #include <QDeadlineTimer>
 #include <QList>

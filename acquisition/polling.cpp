@@ -1,7 +1,7 @@
-#include "acquisition/polling.h"
+#include "polling.h"
 
-#include "acquisition/modbusline.h"
-#include "acquisition/pollcycle.h"
+#include "modbusline.h"
+#include "pollcycle.h"
 
 #include <QTimer>
 

@@ -1,7 +1,7 @@
-#include "acquisition/pollrecord.h"
+#include "pollrecord.h"
 
-#include "acquisition/pressureunits.h"
-#include "acquisition/readingtext.h"
+#include "units.h"
+#include "readingtext.h"
 
 #include <QDateTime>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "acquisition/inputregisters.h"
-#include "acquisition/pollresult.h"
-#include "acquisition/reading.h"
-#include "devices/itemdata.h"
+#include "inputregisters.h"
+#include "pollresult.h"
+#include "reading.h"
+#include "itemdata.h"
 
 // Status after a successful poll, with the counts that include it: Poor once
 // a device has had more than 20 polls of which more than 5 % failed.

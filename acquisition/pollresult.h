@@ -1,6 +1,6 @@
 #pragma once
 
-#include "acquisition/inputregisters.h"
+#include "inputregisters.h"
 
 #include <QMetaType>
 

@@ -1,6 +1,6 @@
-#include "acquisition/registertransport.h"
+#include "registertransport.h"
 
-#include "modbusframe/pdu.h"
+#include "pdu.h"
 
 #include <algorithm>
 

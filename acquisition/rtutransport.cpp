@@ -1,8 +1,8 @@
-#include "acquisition/rtutransport.h"
+#include "rtutransport.h"
 
-#include "acquisition/descriptorio.h"
-#include "modbusframe/pdu.h"
-#include "modbusframe/rtuframe.h"
+#include "descriptorio.h"
+#include "pdu.h"
+#include "rtuframe.h"
 
 #include <QElapsedTimer>
 

@@ -1,6 +1,6 @@
-#include "acquisition/tcpconnection.h"
+#include "tcpconnection.h"
 
-#include "acquisition/serialline.h"
+#include "serialdevice.h"
 
 #include <QCoreApplication>
 

@@ -1,8 +1,8 @@
-#include "acquisition/tcptransport.h"
+#include "tcptransport.h"
 
-#include "acquisition/descriptorio.h"
-#include "modbusframe/mbapframe.h"
-#include "modbusframe/pdu.h"
+#include "descriptorio.h"
+#include "mbapframe.h"
+#include "pdu.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "acquisition/registertransport.h"
+#include "registertransport.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

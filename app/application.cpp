@@ -1,7 +1,7 @@
-#include "app/application.h"
+#include "application.h"
 
-#include "app/mainwindow.h"
-#include "app/threadending.h"
+#include "mainwindow.h"
+#include "threadending.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "app/formchoices.h"
+#include "formchoices.h"
 #include "ui_mainwindow.h"
 
 namespace {

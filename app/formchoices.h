@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/benchform.h"
+#include "benchform.h"
 
 namespace Ui {
 class MainWindow;

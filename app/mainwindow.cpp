@@ -1,26 +1,26 @@
-#include "app/mainwindow.h"
+#include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "acquisition/lineaddress.h"
-#include "acquisition/linenotice.h"
-#include "acquisition/modbusline.h"
-#include "acquisition/pollcycle.h"
-#include "acquisition/polling.h"
-#include "app/formchoices.h"
-#include "app/portprobe.h"
-#include "devices/busscandialog.h"
-#include "devices/devicelistactions.h"
-#include "devices/itemdata.h"
-#include "limits/alarms.h"
-#include "publishing/publishdialog.h"
-#include "publishing/publisher.h"
-#include "recording/recordingsession.h"
-#include "tiles/itemdelegate.h"
-#include "trends/trendwindows.h"
+#include "bench.h"
+#include "formchoices.h"
+#include "itemdata.h"
+#include "itemdelegate.h"
+#include "lineaddress.h"
+#include "modbusline.h"
+#include "pollcycle.h"
+#include "polling.h"
+#include "portprobe.h"
+#include "publisher.h"
+#include "recordingsession.h"
+#include "devicerecords.h"
 
+#include <QAbstractButton>
 #include <QButtonGroup>
-#include <QDateTime>
+#include <QDebug>
 #include <QDeadlineTimer>
+#include <QFileDialog>
+#include <QItemSelectionModel>
+#include <QMessageBox>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
 #include <QTimer>
@@ -108,44 +108,15 @@ MainWindow::MainWindow(QWidget *parent)
     // Each tick when it is due: rows carry the second they fell due in.
     recordTimer->setTimerType(Qt::PreciseTimer);
     connect(recordTimer, SIGNAL(timeout()), this, SLOT(saved_process()));
-    recordingSession = new RecordingSession(deviceModel, this, [this] { return portIsClosed(); });
-    recordingSession->setObjectName(QStringLiteral("recordingSession"));
 
-    modbusLine = new ModbusLine(this);
-    modbusLine->setObjectName(QStringLiteral("modbusLine"));
-    // The caption says what the operator asked for: an open still in progress
-    // is not open yet, and a lost line being opened again by its owner is.
-    connect(modbusLine, &ModbusLine::stateChanged, this, [this] {
-        ui->btnOpen->setText(modbusLine->isOpen() ? tr("关闭串口") : tr("打开串口"));
-    });
-    pollCycle = new PollCycle(deviceModel, modbusLine, this);
-    pollCycle->setObjectName(QStringLiteral("pollCycle"));
-    polling = new Polling(pollCycle, modbusLine, pollTimer, this);
-    polling->setObjectName(QStringLiteral("polling"));
-    connect(polling, &Polling::stateChanged, this, [this] {
-        // Closing the port halts polling but leaves Start disabled until Stop.
-        ui->btnStop->setEnabled(polling->isStarted());
-        ui->btnStart->setEnabled(!polling->isStarted());
-    });
-
-    // A double-click opens the device's trend; the form sets no edit triggers.
-    new TrendWindows(deviceModel, pollCycle, ui->listView, this);
-    formChoices = new FormChoices(ui);
-    auto *listActions = new DeviceListActions(this, ui->listView, deviceModel, formChoices, modbusLine);
-    new BusScanDialog(this, deviceModel, listActions, formChoices, modbusLine, pollCycle, polling);
-    publisher = new Publisher(this, deviceModel, modbusLine);
-    connect(pollCycle, &PollCycle::readingTaken, publisher, &Publisher::take);
-    addPublishAction(listActions->contextMenu(), publisher, this);
-    listActions->setPublisher(publisher);
-    installAlarms(this, {deviceModel, pollCycle, listActions->contextMenu(), ui->listView, polling,
-                         recordingSession, publisher, modbusLine});
-    lineNotice = new LineNotice(this);
-    connect(modbusLine, &ModbusLine::openFailed, lineNotice,
-            [this](const QString &reason) { lineNotice->openFailed(QDateTime::currentDateTime(), reason); });
-    connect(modbusLine, &ModbusLine::lineLost, lineNotice,
-            [this] { lineNotice->lineLost(QDateTime::currentDateTime(), modbusLine->transport()); });
-    connect(modbusLine, &ModbusLine::lineRestored, lineNotice,
-            [this] { lineNotice->lineRestored(QDateTime::currentDateTime(), modbusLine->transport()); });
+    const Bench bench = buildBench(this, ui, deviceModel, pollTimer);
+    modbusLine = bench.line;
+    pollCycle = bench.cycle;
+    polling = bench.polling;
+    lineNotice = bench.lineNotice;
+    formChoices = bench.formChoices;
+    recordingSession = bench.recording;
+    publisher = bench.publisher;
 
     ui->btnStop->setEnabled(false);
     ui->btnStart->setEnabled(true);
@@ -176,4 +147,139 @@ MainWindow::~MainWindow()
 bool MainWindow::portIsClosed() const
 {
     return !modbusLine->isOpen();
+}
+
+// The slots, in the order of the method table.
+
+void MainWindow::onButtonClicked(QAbstractButton *button)
+{
+    qDebug().noquote() << "filter button:" << button->text();
+}
+
+void MainWindow::on_btnOpen_clicked()
+{
+    // A click while the line is opening abandons the open, as closing would.
+    if (modbusLine->state() != LineState::Closed) {
+        // The pass ends here; the line's owner lets go of the context once the
+        // request in flight has returned.
+        polling->halt();
+        recordTimer->stop();
+        recordingSession->end();
+        modbusLine->close();
+        return;
+    }
+    const LineChoices line = formChoices->lineChoices();
+    const LineChoice choice = chooseLine(line.port, line.baudRate, line.parity, line.dataBits, line.stopBits);
+    if (!choice.settings) {
+        // The port's text may come from a device-list file: never markup.
+        QMessageBox box(QMessageBox::Information, tr("提示"), choice.refusal, QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+        return;
+    }
+    // The caption changes when the line's owner reports the port open; a port
+    // that cannot be opened leaves it as it is.
+    modbusLine->open(*choice.settings);
+}
+
+void MainWindow::on_btnAddreader_clicked()
+{
+    // The spin box reaches 254, but only 1 to 247 are slave addresses: the
+    // line refuses the others, so such a device could never answer.
+    if (!isSlaveAddress(ui->spinBox_ID->value())) {
+        QMessageBox::information(this, tr("提示"), tr("Modbus 从站地址只能是 1 到 247"), QMessageBox::Ok);
+        return;
+    }
+    // Every row takes part, also those the current filter hides.
+    if (containsAddress(deviceModel, ui->spinBox_ID->value())) {
+        QMessageBox::information(this, tr("提示"), tr("该设备已经在列表里"), QMessageBox::Ok);
+        return;
+    }
+
+    const ItemData record = newDeviceRecord(quint8(ui->spinBox_ID->value()),
+                                            ui->cBoxUnit->currentText(),
+                                            quint16(ui->spinBox_dotnum->value()),
+                                            quint16(ui->spinBox_period->value()));
+    deviceModel->appendRow(QList<QStandardItem *>{newDeviceItem(record)});
+}
+
+void MainWindow::on_btnDelreader_clicked()
+{
+    // Map every selected tile before removing anything: removal shifts rows.
+    QList<QModelIndex> sourceIndexes;
+    const QModelIndexList selected = ui->listView->selectionModel()->selectedIndexes();
+    for (const QModelIndex &index : selected)
+        sourceIndexes.append(proxyModel->mapToSource(index));
+
+    const QList<int> rows = rowsForRemoval(sourceIndexes);
+    for (const int row : rows)
+        deviceModel->removeRows(row, 1, QModelIndex());
+}
+
+void MainWindow::MB_POLL()
+{
+    polling->beginCycle();
+}
+
+void MainWindow::saved_process()
+{
+    recordingSession->tick();
+}
+
+void MainWindow::on_btnClrList_clicked()
+{
+    deviceModel->clear();
+}
+
+void MainWindow::on_redBtn_clicked()
+{
+    if (proxyModel)
+        proxyModel->setFilterFixedString(QString::number(Offline, 10));
+}
+
+void MainWindow::on_greenBtn_clicked()
+{
+    if (proxyModel)
+        proxyModel->setFilterFixedString(QString::number(Good, 10));
+}
+
+void MainWindow::on_yellowBtn_clicked()
+{
+    if (proxyModel)
+        proxyModel->setFilterFixedString(QString::number(Poor, 10));
+}
+
+void MainWindow::on_allBtn_clicked()
+{
+    if (proxyModel)
+        proxyModel->setFilterFixedString(QString());
+}
+
+void MainWindow::on_btnStart_clicked()
+{
+    if (portIsClosed()) {
+        QMessageBox::information(this, tr("提示"), tr("串口未打开"), QMessageBox::Ok);
+        return;
+    }
+    if (deviceModel->rowCount() == 0) {
+        QMessageBox::information(this, tr("提示"), tr("采集列表无设备，请添加设备"), QMessageBox::Ok);
+        return;
+    }
+
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("选择存储的路径"), QStringLiteral("/"),
+                                                             QFileDialog::ShowDirsOnly);
+    if (!folder.isEmpty()) {
+        recordingSession->start(folder);
+        recordTimer->setInterval(1000);
+        recordTimer->start();
+    }
+
+    polling->start();
+}
+
+void MainWindow::on_btnStop_clicked()
+{
+    polling->stop();
+    recordTimer->stop();
+    recordingSession->end();
 }

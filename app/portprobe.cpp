@@ -1,4 +1,4 @@
-#include "app/portprobe.h"
+#include "portprobe.h"
 
 #include <QSerialPort>
 #include <QSerialPortInfo>

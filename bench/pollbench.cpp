@@ -11,15 +11,15 @@
 //
 //   velmora-pollbench [--alarms] [seconds per run, default 60]
 
-#include "acquisition/pollcycle.h"
-#include "app/mainwindow.h"
-#include "devices/itemdata.h"
-#include "limits/alarmmonitor.h"
-#include "limits/limits.h"
+#include "pollcycle.h"
+#include "mainwindow.h"
+#include "itemdata.h"
+#include "alarmmonitor.h"
+#include "devicelimits.h"
 
 #include "simulatorprocess.h"
-#include "tests/common/windowaccess.h"
-#include "tests/reliability/eventloopwatch.h"
+#include "common/windowaccess.h"
+#include "reliability/eventloopwatch.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -7,15 +7,15 @@
 // and the count delivered against the count polled.
 //
 //   velmora-publishbench [seconds per run, default 60] [outage seconds, default 60]
-#include "app/mainwindow.h"
+#include "mainwindow.h"
 #include "mosquittobroker.h"
-#include "publishing/brokerlink.h"
-#include "publishing/publishdialog.h"
-#include "publishing/publisher.h"
+#include "brokerlink.h"
+#include "publishdialog.h"
+#include "publisher.h"
 #include "simulatorprocess.h"
-#include "tests/common/windowaccess.h"
-#include "tests/publishing/tcprelay.h"
-#include "tests/reliability/eventloopwatch.h"
+#include "common/windowaccess.h"
+#include "publishing/tcprelay.h"
+#include "reliability/eventloopwatch.h"
 
 #include <QAction>
 #include <QApplication>

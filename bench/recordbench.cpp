@@ -11,14 +11,14 @@
 //
 // The program runs itself again with the library preloaded.
 
-#include "app/mainwindow.h"
-#include "devices/itemdata.h"
-#include "recording/recordingsession.h"
-#include "recording/rowwriter.h"
+#include "mainwindow.h"
+#include "itemdata.h"
+#include "recordingsession.h"
+#include "rowwriter.h"
 
 #include "simulatorprocess.h"
-#include "tests/common/windowaccess.h"
-#include "tests/reliability/eventloopwatch.h"
+#include "common/windowaccess.h"
+#include "reliability/eventloopwatch.h"
 
 #include <QApplication>
 #include <QComboBox>

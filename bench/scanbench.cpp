@@ -4,9 +4,9 @@
 //
 //   velmora-scanbench [runs, default 3]
 
-#include "acquisition/busscan.h"
-#include "acquisition/modbusline.h"
-#include "acquisition/pollcycle.h"
+#include "busscan.h"
+#include "modbusline.h"
+#include "pollcycle.h"
 
 #include "simulatorprocess.h"
 

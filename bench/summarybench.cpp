@@ -2,10 +2,10 @@
 // a second for 24 hours, summed up poll by poll as the readings come, then the
 // summary composed and written. Run it:
 //   build/bench/velmora-summarybench
-#include "acquisition/reading.h"
-#include "limits/alarmevaluation.h"
-#include "limits/alarmformat.h"
-#include "limits/runsummary.h"
+#include "reading.h"
+#include "alarmevaluation.h"
+#include "alarmformat.h"
+#include "runsummary.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -7,14 +7,14 @@
 //
 //   velmora-tcpbench [seconds per run, default 30]
 
-#include "acquisition/serialline.h"
-#include "acquisition/tcpconnection.h"
-#include "acquisition/tcptransport.h"
-#include "app/mainwindow.h"
-#include "devices/itemdata.h"
+#include "serialdevice.h"
+#include "tcpconnection.h"
+#include "tcptransport.h"
+#include "mainwindow.h"
+#include "itemdata.h"
 
 #include "simulatorprocess.h"
-#include "tests/common/windowaccess.h"
+#include "common/windowaccess.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 // Redraw time and memory of a trend holding 7 days of history at a 0.5 s
 // cycle, fed synthetic polls without waiting. Run it offscreen:
 //   QT_QPA_PLATFORM=offscreen build/bench/velmora-trendbench
-#include "trends/trendchartview.h"
-#include "trends/trendrecorder.h"
-#include "trends/trendwindow.h"
+#include "trendchartview.h"
+#include "trendrecorder.h"
+#include "trendwindow.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "modbusframe/crc16.h"
+#include "crc16.h"
 
 namespace modbusframe {
 

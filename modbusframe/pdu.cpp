@@ -1,4 +1,4 @@
-#include "modbusframe/pdu.h"
+#include "pdu.h"
 
 namespace modbusframe {
 

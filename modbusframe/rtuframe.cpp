@@ -1,7 +1,7 @@
-#include "modbusframe/rtuframe.h"
+#include "rtuframe.h"
 
-#include "modbusframe/crc16.h"
-#include "modbusframe/pdu.h"
+#include "crc16.h"
+#include "pdu.h"
 
 namespace modbusframe {
 

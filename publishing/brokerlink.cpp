@@ -1,6 +1,6 @@
-#include "publishing/brokerlink.h"
+#include "brokerlink.h"
 
-#include "publishing/payloads.h"
+#include "payloads.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "acquisition/reading.h"
-#include "publishing/publishsettings.h"
-#include "publishing/readingqueue.h"
+#include "reading.h"
+#include "publishsettings.h"
+#include "readingqueue.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "publishing/payloads.h"
+#include "payloads.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

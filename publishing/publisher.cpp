@@ -1,17 +1,15 @@
-#include "publishing/publisher.h"
+#include "publisher.h"
 
-#include "acquisition/modbusline.h"
-#include "app/threadending.h"
-#include "devices/devicerecords.h"
-#include "publishing/brokerlink.h"
-#include "publishing/payloads.h"
-#include "publishing/publishnotice.h"
+#include "modbusline.h"
+#include "threadending.h"
+#include "devicerecords.h"
+#include "brokerlink.h"
+#include "payloads.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QStandardItemModel>
 #include <QThread>
-#include <QWidget>
 
 #include <set>
 
@@ -23,12 +21,10 @@ constexpr int EndingWaitMs = 3000;
 
 } // namespace
 
-Publisher::Publisher(QWidget *window, QStandardItemModel *devices, const ModbusLine *line)
-    : QObject(window)
-    , m_window(window)
+Publisher::Publisher(QStandardItemModel *devices, const ModbusLine *line, QObject *parent)
+    : QObject(parent)
     , m_devices(devices)
     , m_line(line)
-    , m_notice(new PublishNotice(window))
 {
     setObjectName(QStringLiteral("publisher"));
     qRegisterMetaType<Reading>();
@@ -64,13 +60,13 @@ void Publisher::endSessions(QDeadlineTimer deadline)
 void Publisher::start(const PublishSettings &settings)
 {
     stop();
-    m_notice->clear();
+    emit noticeCleared();
     if (m_lastSession) {
         const PublishSettings &old = *m_lastSession;
         if (old.station != settings.station || old.topicPrefix != settings.topicPrefix)
             oweRetirement(old);
         if (old.broker != settings.broker && !m_owed.empty()) {
-            m_notice->tell(tr("发布到了另一台 MQTT 服务器：原服务器 %1 上待清除或待更新的 %2 条保留消息已放弃发送")
+            emit told(tr("发布到了另一台 MQTT 服务器：原服务器 %1 上待清除或待更新的 %2 条保留消息已放弃发送")
                                .arg(old.broker)
                                .arg(m_owed.size()));
             m_owed.clear();
@@ -108,14 +104,14 @@ void Publisher::start(const PublishSettings &settings)
             m_owed.erase(owed);
     });
     connect(m_link, &BrokerLink::subtreeUnknown, this, [this](const QString &reason) {
-        m_notice->tell(tr("无法查明本站在 MQTT 服务器上保留的设备消息：%1。已不在列表里的设备的 config 和 alarm "
+        emit told(tr("无法查明本站在 MQTT 服务器上保留的设备消息：%1。已不在列表里的设备的 config 和 alarm "
                           "消息未作清除。")
                            .arg(reason));
     });
     connect(this, &Publisher::shutdownLink, m_link, &BrokerLink::shutdown);
     connect(m_link, &BrokerLink::stateChanged, this, &Publisher::linkStateChanged);
     connect(m_link, &BrokerLink::readingsDropped, this, [this](quint64 count, const QString &addresses) {
-        m_notice->setDropped(tr("MQTT 服务器长时间无法连接，缓存已满：已丢弃最早的 %1 条读数（设备 %2），"
+        emit droppedTold(tr("MQTT 服务器长时间无法连接，缓存已满：已丢弃最早的 %1 条读数（设备 %2），"
                                 "恢复连接后以 gap 消息告知订阅者")
                                  .arg(count)
                                  .arg(addresses));
@@ -145,7 +141,7 @@ void Publisher::stop()
     m_ending << m_thread;
     m_link = nullptr;
     m_thread = nullptr;
-    m_notice->setConnection(tr("已停止发布到 MQTT"), false);
+    emit connectionTold(tr("已停止发布到 MQTT"), false);
     emit publishingChanged(false);
 }
 
@@ -153,7 +149,7 @@ void Publisher::takeFromFile(const PublishSettings &settings)
 {
     if (isPublishing()) {
         if (!(settings == m_settings))
-            m_notice->tell(tr("正在发布到 MQTT，设备列表里的发布设置未采用；停止发布后再打开此列表即可采用。"));
+            emit told(tr("正在发布到 MQTT，设备列表里的发布设置未采用；停止发布后再打开此列表即可采用。"));
         return;
     }
     m_savePassword = !settings.password.isEmpty();
@@ -162,11 +158,11 @@ void Publisher::takeFromFile(const PublishSettings &settings)
         // Shown in the dialog, to be corrected there.
         m_settings = settings;
         m_configured = true;
-        m_notice->tell(tr("设备列表里的发布设置未采用：%1").arg(caProblem));
+        emit told(tr("设备列表里的发布设置未采用：%1").arg(caProblem));
         return;
     }
     start(settings);
-    m_notice->tell(tr("已按设备列表里的设置开始发布到 %1（站名 %2）").arg(settings.broker, settings.station));
+    emit told(tr("已按设备列表里的设置开始发布到 %1（站名 %2）").arg(settings.broker, settings.station));
 }
 
 void Publisher::take(const Reading &reading)
@@ -248,14 +244,14 @@ void Publisher::linkStateChanged(int state, const QString &reason, int retrySeco
         break;
     case BrokerLink::Connected:
         m_lastReason.clear();
-        m_notice->setConnection(tr("已连接 MQTT 服务器 %1，正在发布").arg(m_settings.broker), false);
+        emit connectionTold(tr("已连接 MQTT 服务器 %1，正在发布").arg(m_settings.broker), false);
         break;
     case BrokerLink::Retrying: {
         // Shown again only for a new reason: a closed notice stays closed
         // while the same broker stays away.
         const bool newReason = reason != m_lastReason;
         m_lastReason = reason;
-        m_notice->setConnection(tr("无法连接 MQTT 服务器 %1：%2。%3 秒后重试；采集和记录照常进行，读数暂存待发。")
+        emit connectionTold(tr("无法连接 MQTT 服务器 %1：%2。%3 秒后重试；采集和记录照常进行，读数暂存待发。")
                                     .arg(m_settings.broker, reason)
                                     .arg(retrySeconds),
                                 newReason);

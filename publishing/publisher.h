@@ -1,7 +1,7 @@
 #pragma once
 
-#include "acquisition/reading.h"
-#include "publishing/publishsettings.h"
+#include "reading.h"
+#include "publishsettings.h"
 
 #include <QDeadlineTimer>
 #include <QList>
@@ -13,10 +13,8 @@
 
 class BrokerLink;
 class ModbusLine;
-class PublishNotice;
 class QStandardItemModel;
 class QThread;
-class QWidget;
 
 // The window's side of MQTT publishing: starts and stops sessions, each with
 // its BrokerLink on a thread of its own, hands it every stored poll outcome
@@ -29,7 +27,7 @@ class Publisher : public QObject
     Q_OBJECT
 
 public:
-    Publisher(QWidget *window, QStandardItemModel *devices, const ModbusLine *line);
+    Publisher(QStandardItemModel *devices, const ModbusLine *line, QObject *parent = nullptr);
     // Ends the sessions as endSessions() does, within 3 s.
     ~Publisher() override;
 
@@ -63,6 +61,15 @@ public:
 signals:
     void publishingChanged(bool publishing);
 
+    // What the operator is to be told, for a notice updated in place: the
+    // broker's state (`show` also brings a closed notice back), readings lost
+    // to the queue's bound, and events of this session.
+    void connectionTold(const QString &text, bool show);
+    void droppedTold(const QString &text);
+    void told(const QString &event);
+    // A new session: what was told of the last one is old news.
+    void noticeCleared();
+
     // To the session's link, across threads.
     void readingForLink(const Reading &reading);
     void portForLink(const QString &port);
@@ -80,10 +87,8 @@ private:
     void oweRetirement(const PublishSettings &old);
     void linkStateChanged(int state, const QString &reason, int retrySeconds);
 
-    QWidget *const m_window;
     QStandardItemModel *const m_devices;
     const ModbusLine *const m_line;
-    PublishNotice *const m_notice;
 
     PublishSettings m_settings;
     bool m_configured = false;

@@ -1,4 +1,4 @@
-#include "publishing/readingqueue.h"
+#include "readingqueue.h"
 
 ReadingQueue::ReadingQueue(int bound)
     : m_bound(qMax(1, bound))

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "acquisition/reading.h"
+#include "reading.h"
 
 #include <QList>
 

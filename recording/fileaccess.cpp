@@ -1,4 +1,4 @@
-#include "recording/fileaccess.h"
+#include "fileaccess.h"
 
 #include <cerrno>
 #include <fcntl.h>

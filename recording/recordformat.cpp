@@ -1,6 +1,6 @@
-#include "recording/recordformat.h"
+#include "recordformat.h"
 
-#include "devices/itemdata.h"
+#include "itemdata.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

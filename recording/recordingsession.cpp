@@ -1,13 +1,11 @@
-#include "recording/recordingsession.h"
+#include "recordingsession.h"
 
-#include "devices/devicerecords.h"
-#include "recording/recordformat.h"
-#include "recording/recordnotices.h"
-#include "recording/rowwriter.h"
+#include "devicerecords.h"
+#include "recordformat.h"
+#include "rowwriter.h"
 
 #include <QDebug>
 #include <QStandardItemModel>
-#include <QWidget>
 
 #include <algorithm>
 
@@ -18,24 +16,27 @@ constexpr int CloseWaitMs = 2000;
 
 } // namespace
 
-RecordingSession::RecordingSession(QStandardItemModel *devices, QWidget *window,
-                                   std::function<bool()> portIsClosed)
-    : QObject(window)
+RecordingSession::RecordingSession(QStandardItemModel *devices, std::function<bool()> portIsClosed,
+                                   QObject *parent)
+    : QObject(parent)
     , devices(devices)
-    , window(window)
     , portIsClosed(std::move(portIsClosed))
     , rowWriter(new RowWriter(this))
-    , notice(new RecordWriteNotice(window, rowWriter))
 {
     qRegisterMetaType<QList<ItemData>>();
     connect(rowWriter, &RowWriter::created, this, &RecordingSession::fileCreated);
-    connect(rowWriter, &RowWriter::written, notice,
-            [this](const QString &path, int) { notice->rowsWritten(path); });
-    connect(rowWriter, &RowWriter::lost, notice, [this](const QString &path, int rows, bool mayBeTorn) {
-        if (!neverCreated.contains(path))
-            notice->rowsLost(path, rows, mayBeTorn);
+    connect(rowWriter, &RowWriter::written, this, [this](const QString &path, int) {
+        if (!closing)
+            emit rowsWritten(path);
     });
-    connect(rowWriter, &RowWriter::cutBack, notice, &RecordWriteNotice::cutBack);
+    connect(rowWriter, &RowWriter::lost, this, [this](const QString &path, int rows, bool mayBeTorn) {
+        if (!closing && !neverCreated.contains(path))
+            emit rowsLost(path, rows, mayBeTorn);
+    });
+    connect(rowWriter, &RowWriter::cutBack, this, [this](const QString &path, bool done) {
+        if (!closing)
+            emit cutBack(path, done);
+    });
 }
 
 RecordingSession::~RecordingSession()
@@ -48,7 +49,7 @@ void RecordingSession::start(const QString &folder)
     folderPath = folder;
     qDebug().noquote() << QStringLiteral("saved_file_path=") + folderPath;
 
-    notice->newRecording();
+    emit newRecording();
     QList<ItemData> listed;
     const QDateTime startedAt = QDateTime::currentDateTime();
     for (int row = 0; row < devices->rowCount(); ++row) {
@@ -82,7 +83,7 @@ void RecordingSession::fileCreated(const QString &path, const QString &createdAs
         moveDevices(path, createdAs);
     }
     if (creating.isEmpty() && !uncreated.isEmpty()) {
-        reportUncreatedFiles(window, uncreated);
+        emit filesNotCreated(uncreated);
         uncreated.clear();
     }
 }
@@ -130,9 +131,9 @@ void RecordingSession::tick()
         // A row the writer has no room for is lost like one the disk refused:
         // its number is not given again.
         if (rowWriter->append(record.filePath, recordRow(record, now, current).toUtf8()))
-            notice->rowAccepted(record.filePath);
+            emit rowAccepted(record.filePath);
         else
-            notice->rowRefused(record.filePath);
+            emit rowRefused(record.filePath);
     }
 
     recordTick = lastTick + 1;
@@ -152,7 +153,7 @@ void RecordingSession::finish(QDeadlineTimer deadline)
 {
     end();
     // The window is going: outcomes taken in from here on change no notice.
-    disconnect(rowWriter, nullptr, notice, nullptr);
+    closing = true;
     const QHash<QString, RowWriter::Unwritten> unwritten = rowWriter->finish(deadline);
     for (auto file = unwritten.cbegin(); file != unwritten.cend(); ++file) {
         if (neverCreated.contains(file.key()))

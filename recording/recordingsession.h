@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/itemdata.h"
+#include "itemdata.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -14,8 +14,6 @@
 #include <functional>
 
 class QStandardItemModel;
-class QWidget;
-class RecordWriteNotice;
 class RowWriter;
 
 // One recording and the record files it writes: the chosen folder, each
@@ -30,7 +28,7 @@ class RecordingSession : public QObject
 
 public:
     // `portIsClosed` is asked at every tick: no rows while the port is closed.
-    RecordingSession(QStandardItemModel *devices, QWidget *window, std::function<bool()> portIsClosed);
+    RecordingSession(QStandardItemModel *devices, std::function<bool()> portIsClosed, QObject *parent = nullptr);
     // Finishes, if finish() was not called, within 2 s.
     ~RecordingSession() override;
 
@@ -57,6 +55,19 @@ signals:
     // Stop, the port closed or the window closing.
     void ended();
 
+    // What the operator is to be told of the record files, until the window
+    // closes: files Start could not create (those devices record nothing),
+    // rows lost and written again, rows refused for want of room, files cut
+    // back to their last whole row; and a new recording, which starts the
+    // telling afresh.
+    void filesNotCreated(const QStringList &paths);
+    void rowsLost(const QString &path, int rows, bool mayBeTorn);
+    void rowsWritten(const QString &path);
+    void rowRefused(const QString &path);
+    void rowAccepted(const QString &path);
+    void cutBack(const QString &path, bool done);
+    void newRecording();
+
 private:
     int lastPassedTick() const;
     void fileCreated(const QString &path, const QString &createdAs);
@@ -64,10 +75,9 @@ private:
     void moveDevices(const QString &path, const QString &createdAs);
 
     QStandardItemModel *const devices;
-    QWidget *const window;
     const std::function<bool()> portIsClosed;
     RowWriter *const rowWriter;
-    RecordWriteNotice *const notice;
+    bool closing = false;
 
     QString folderPath;
     QElapsedTimer clock;

@@ -1,7 +1,7 @@
-#include "recording/rowwriter.h"
+#include "rowwriter.h"
 
-#include "app/threadending.h"
-#include "recording/rowwriterworker.h"
+#include "threadending.h"
+#include "rowwriterworker.h"
 
 #include <QCoreApplication>
 #include <QThread>

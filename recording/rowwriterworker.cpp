@@ -1,7 +1,7 @@
-#include "recording/rowwriterworker.h"
+#include "rowwriterworker.h"
 
-#include "recording/fileaccess.h"
-#include "recording/recordformat.h"
+#include "fileaccess.h"
+#include "recordformat.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

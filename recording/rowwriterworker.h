@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recording/foldercopy.h"
+#include "foldercopy.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "recording/writelosses.h"
+#include "writelosses.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,6 @@
 #include "fault.h"
 
-#include "modbusframe/crc16.h"
+#include "crc16.h"
 #include "hostile.h"
 
 namespace sim {

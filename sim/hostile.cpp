@@ -1,6 +1,6 @@
 #include "hostile.h"
 
-#include "modbusframe/crc16.h"
+#include "crc16.h"
 #include "random.h"
 
 namespace sim {

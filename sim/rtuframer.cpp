@@ -1,6 +1,6 @@
 #include "rtuframer.h"
 
-#include "modbusframe/crc16.h"
+#include "crc16.h"
 #include "slaveanswer.h"
 
 namespace sim {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "modbusframe/pdu.h"
-#include "modbusframe/rtuframe.h"
+#include "pdu.h"
+#include "rtuframe.h"
 
 #include <QByteArray>
 #include <QtGlobal>

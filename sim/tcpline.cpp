@@ -1,6 +1,6 @@
 #include "tcpline.h"
 
-#include "modbusframe/mbapframe.h"
+#include "mbapframe.h"
 
 #include <QFile>
 

@@ -1,8 +1,8 @@
-#include "tiles/itemdelegate.h"
+#include "itemdelegate.h"
 
-#include "devices/itemdata.h"
-#include "limits/alarmevaluation.h"
-#include "tiles/tilelayout.h"
+#include "itemdata.h"
+#include "alarmevaluation.h"
+#include "tilelayout.h"
 
 #include <QPainter>
 

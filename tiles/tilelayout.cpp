@@ -1,6 +1,6 @@
-#include "tiles/tilelayout.h"
+#include "tilelayout.h"
 
-#include "devices/itemdata.h"
+#include "itemdata.h"
 
 #include <QCoreApplication>
 

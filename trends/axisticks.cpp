@@ -1,4 +1,4 @@
-#include "trends/axisticks.h"
+#include "axisticks.h"
 
 #include <algorithm>
 #include <cmath>

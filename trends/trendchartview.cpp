@@ -1,10 +1,10 @@
-#include "trends/trendchartview.h"
+#include "trendchartview.h"
 
-#include "acquisition/readingtext.h"
-#include "trends/axisticks.h"
-#include "trends/trenddecimation.h"
-#include "trends/trendlinesitem.h"
-#include "trends/trendrecorder.h"
+#include "readingtext.h"
+#include "axisticks.h"
+#include "trenddecimation.h"
+#include "trendlinesitem.h"
+#include "trendrecorder.h"
 
 #include <QDateTime>
 #include <QDateTimeAxis>

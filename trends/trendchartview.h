@@ -1,7 +1,7 @@
 #pragma once
 
-#include "limits/limits.h"
-#include "trends/trendhistory.h"
+#include "devicelimits.h"
+#include "trendhistory.h"
 
 #include <QChartView>
 #include <QPointF>

@@ -1,4 +1,4 @@
-#include "trends/trenddecimation.h"
+#include "trenddecimation.h"
 
 #include <cmath>
 #include <limits>

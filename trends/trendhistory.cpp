@@ -1,6 +1,6 @@
-#include "trends/trendhistory.h"
+#include "trendhistory.h"
 
-#include "trends/trenddecimation.h"
+#include "trenddecimation.h"
 
 #include <algorithm>
 #include <cmath>

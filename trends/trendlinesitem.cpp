@@ -1,4 +1,4 @@
-#include "trends/trendlinesitem.h"
+#include "trendlinesitem.h"
 
 #include <QChart>
 #include <QLineSeries>

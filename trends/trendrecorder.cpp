@@ -1,7 +1,7 @@
-#include "trends/trendrecorder.h"
+#include "trendrecorder.h"
 
-#include "acquisition/pollcycle.h"
-#include "devices/devicerecords.h"
+#include "pollcycle.h"
+#include "devicerecords.h"
 
 #include <QDateTime>
 #include <QStandardItemModel>

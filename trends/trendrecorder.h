@@ -1,7 +1,7 @@
 #pragma once
 
-#include "acquisition/reading.h"
-#include "trends/trendhistory.h"
+#include "reading.h"
+#include "trendhistory.h"
 
 #include <QObject>
 #include <QString>

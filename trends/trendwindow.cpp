@@ -1,7 +1,7 @@
-#include "trends/trendwindow.h"
+#include "trendwindow.h"
 
-#include "trends/trendchartview.h"
-#include "trends/trendrecorder.h"
+#include "trendchartview.h"
+#include "trendrecorder.h"
 
 #include <QDir>
 #include <QFileDialog>

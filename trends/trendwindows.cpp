@@ -1,10 +1,10 @@
-#include "trends/trendwindows.h"
+#include "trendwindows.h"
 
-#include "devices/itemdata.h"
-#include "limits/limits.h"
-#include "trends/trendchartview.h"
-#include "trends/trendrecorder.h"
-#include "trends/trendwindow.h"
+#include "itemdata.h"
+#include "devicelimits.h"
+#include "trendchartview.h"
+#include "trendrecorder.h"
+#include "trendwindow.h"
 
 #include <QAbstractItemView>
 #include <QAbstractProxyModel>

@@ -1,6 +1,6 @@
 #include "gaprows.h"
 
-#include "devices/itemdata.h"
+#include "itemdata.h"
 
 #include <QDateTime>
 

@@ -3,11 +3,11 @@
 #include "processusage.h"
 #include "strayboxes.h"
 
-#include "acquisition/modbusline.h"
+#include "modbusline.h"
 #include "simulatorprocess.h"
-#include "tests/reliability/eventloopwatch.h"
-#include "tests/reliability/readinglog.h"
-#include "tests/reliability/windowdriver.h"
+#include "reliability/eventloopwatch.h"
+#include "reliability/readinglog.h"
+#include "reliability/windowdriver.h"
 
 #include <QDir>
 #include <QElapsedTimer>

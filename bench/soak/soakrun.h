@@ -5,7 +5,7 @@
 #include "soakline.h"
 #include "windowtimeline.h"
 
-#include "devices/itemdata.h"
+#include "itemdata.h"
 
 #include <QHash>
 #include <QJsonObject>

@@ -2,9 +2,9 @@
 
 #include "processusage.h"
 
-#include "acquisition/modbusline.h"
-#include "acquisition/pollcycle.h"
-#include "devices/devicerecords.h"
+#include "modbusline.h"
+#include "pollcycle.h"
+#include "devicerecords.h"
 
 #include <QDateTime>
 #include <QStandardItemModel>

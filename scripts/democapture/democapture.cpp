@@ -3,12 +3,12 @@
 // saves a picture of the window; then, if asked, opens one device's trend
 // window, lets it fill and saves a picture of that too. Used to make the
 // README's pictures.
-#include "app/mainwindow.h"
-#include "devices/itemdata.h"
-#include "tests/common/windowaccess.h"
-#include "trends/trendrecorder.h"
-#include "trends/trendwindow.h"
-#include "trends/trendwindows.h"
+#include "mainwindow.h"
+#include "itemdata.h"
+#include "common/windowaccess.h"
+#include "trendrecorder.h"
+#include "trendwindow.h"
+#include "trendwindows.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

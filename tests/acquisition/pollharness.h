@@ -1,10 +1,10 @@
 #pragma once
 
-#include "app/mainwindow.h"
-#include "devices/devicerecords.h"
+#include "mainwindow.h"
+#include "devicerecords.h"
 
-#include "tests/common/modalanswer.h"
-#include "tests/common/windowaccess.h"
+#include "common/modalanswer.h"
+#include "common/windowaccess.h"
 
 #include <QComboBox>
 #include <QFileDialog>

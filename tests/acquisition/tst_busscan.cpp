@@ -1,10 +1,10 @@
-#include "acquisition/busscan.h"
-#include "acquisition/pollcycle.h"
-#include "app/mainwindow.h"
+#include "busscan.h"
+#include "pollcycle.h"
+#include "mainwindow.h"
 
-#include "tests/common/modalanswer.h"
-#include "tests/common/windowaccess.h"
-#include "tests/reliability/eventloopwatch.h"
+#include "common/modalanswer.h"
+#include "common/windowaccess.h"
+#include "reliability/eventloopwatch.h"
 
 #include "simulatorprocess.h"
 

@@ -1,4 +1,4 @@
-#include "acquisition/lineaddress.h"
+#include "lineaddress.h"
 
 #include <QtTest>
 

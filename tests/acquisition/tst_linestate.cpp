@@ -1,9 +1,9 @@
-#include "acquisition/modbusline.h"
-#include "acquisition/pollcycle.h"
-#include "acquisition/reading.h"
-#include "app/mainwindow.h"
+#include "modbusline.h"
+#include "pollcycle.h"
+#include "reading.h"
+#include "mainwindow.h"
 
-#include "tests/common/windowaccess.h"
+#include "common/windowaccess.h"
 
 #include "simulatorprocess.h"
 

@@ -1,6 +1,6 @@
-#include "acquisition/rtutransport.h"
-#include "acquisition/tcptransport.h"
-#include "modbusframe/crc16.h"
+#include "rtutransport.h"
+#include "tcptransport.h"
+#include "crc16.h"
 
 #include <QElapsedTimer>
 #include <QtTest>

@@ -1,4 +1,4 @@
-#include "acquisition/pollrecord.h"
+#include "pollrecord.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "acquisition/serialline.h"
+#include "serialdevice.h"
 
 #include "pollharness.h"
 

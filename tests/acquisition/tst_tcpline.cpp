@@ -1,7 +1,7 @@
-#include "app/mainwindow.h"
+#include "mainwindow.h"
 
-#include "tests/reliability/recordrows.h"
-#include "tests/reliability/windowdriver.h"
+#include "reliability/recordrows.h"
+#include "reliability/windowdriver.h"
 
 #include "simulatorprocess.h"
 

@@ -1,6 +1,6 @@
 // Runs the program's own entry point and inspects the window it shows once
 // the event loop is running; the loop is then ended with a known exit code.
-#include "app/mainwindow.h"
+#include "mainwindow.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,8 +1,8 @@
-#include "app/mainwindow.h"
-#include "devices/itemdata.h"
-#include "tiles/itemdelegate.h"
+#include "mainwindow.h"
+#include "itemdata.h"
+#include "itemdelegate.h"
 
-#include "tests/common/windowaccess.h"
+#include "common/windowaccess.h"
 
 #include <QButtonGroup>
 #include <QGroupBox>

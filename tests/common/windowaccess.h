@@ -1,10 +1,10 @@
 #pragma once
 
-#include "acquisition/pollcycle.h"
-#include "app/mainwindow.h"
-#include "devices/devicerecords.h"
-#include "recording/recordingsession.h"
-#include "recording/rowwriter.h"
+#include "pollcycle.h"
+#include "mainwindow.h"
+#include "devicerecords.h"
+#include "recordingsession.h"
+#include "rowwriter.h"
 
 #include <QListView>
 #include <QSortFilterProxyModel>
@@ -44,7 +44,7 @@ inline QStandardItemModel *deviceModel(const MainWindow &window)
 #include <QSpinBox>
 #include <QTimer>
 
-#include "tests/common/modalanswer.h"
+#include "common/modalanswer.h"
 
 #include <functional>
 

@@ -2,7 +2,7 @@
 // the program's own link to the broker, without a window.
 //   publishstation <broker url> <station> <prefix>
 // Prints "connected" once the broker accepted it.
-#include "publishing/brokerlink.h"
+#include "brokerlink.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

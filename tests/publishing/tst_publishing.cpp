@@ -1,13 +1,13 @@
-#include "devices/devicelistfile.h"
-#include "limits/limits.h"
-#include "publishing/brokerlink.h"
-#include "publishing/publishdialog.h"
-#include "publishing/publisher.h"
+#include "devicelistfile.h"
+#include "devicelimits.h"
+#include "brokerlink.h"
+#include "publishdialog.h"
+#include "publisher.h"
 
 #include "mosquittobroker.h"
 #include "simulatorprocess.h"
 #include "tcprelay.h"
-#include "tests/common/windowaccess.h"
+#include "common/windowaccess.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recording/fileaccess.h"
+#include "fileaccess.h"
 
 #include <QByteArray>
 #include <QMutex>

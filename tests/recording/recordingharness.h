@@ -1,12 +1,12 @@
 #pragma once
 
-#include "app/mainwindow.h"
-#include "devices/devicerecords.h"
-#include "recording/recordformat.h"
+#include "mainwindow.h"
+#include "devicerecords.h"
+#include "recordformat.h"
 
-#include "tests/common/modalanswer.h"
-#include "tests/common/quietline.h"
-#include "tests/common/windowaccess.h"
+#include "common/modalanswer.h"
+#include "common/quietline.h"
+#include "common/windowaccess.h"
 
 #include <QDir>
 #include <QFile>

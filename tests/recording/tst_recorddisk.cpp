@@ -1,10 +1,10 @@
 #include "faultyfileaccess.h"
 #include "recordingharness.h"
 
-#include "devices/itemdata.h"
-#include "limits/limits.h"
+#include "itemdata.h"
+#include "devicelimits.h"
 #include "simulatorprocess.h"
-#include "tests/reliability/eventloopwatch.h"
+#include "reliability/eventloopwatch.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
-#include "devices/itemdata.h"
-#include "recording/recordformat.h"
+#include "itemdata.h"
+#include "recordformat.h"
 
 #include <QDateTime>
 #include <QtTest>

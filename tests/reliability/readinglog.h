@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/devicerecords.h"
+#include "devicerecords.h"
 
 #include <QHash>
 #include <QObject>

@@ -1,12 +1,12 @@
-#include "acquisition/pollcycle.h"
-#include "acquisition/reading.h"
+#include "pollcycle.h"
+#include "reading.h"
 
 #include "readinglog.h"
 #include "windowdriver.h"
 
 #include "simulatorprocess.h"
-#include "tests/acquisition/pollharness.h"
-#include "tests/recording/recordingharness.h"
+#include "acquisition/pollharness.h"
+#include "recording/recordingharness.h"
 
 #include <QMessageBox>
 #include <QTemporaryDir>

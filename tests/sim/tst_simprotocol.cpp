@@ -1,4 +1,4 @@
-#include "modbusframe/crc16.h"
+#include "crc16.h"
 #include "fault.h"
 #include "hostile.h"
 #include "slaveanswer.h"

@@ -10,9 +10,9 @@
 // that never answers: the line's, libmodbus's and the MQTT library's lookups
 // all come here.
 
-#include "app/application.h"
-#include "app/mainwindow.h"
-#include "publishing/publisher.h"
+#include "application.h"
+#include "mainwindow.h"
+#include "publisher.h"
 
 #include <QApplication>
 #include <QComboBox>

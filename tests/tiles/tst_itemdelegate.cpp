@@ -1,7 +1,7 @@
-#include "devices/devicerecords.h"
-#include "limits/alarmevaluation.h"
-#include "tiles/itemdelegate.h"
-#include "tiles/tilelayout.h"
+#include "devicerecords.h"
+#include "alarmevaluation.h"
+#include "itemdelegate.h"
+#include "tilelayout.h"
 
 #include <QImage>
 #include <QPainter>

@@ -1,7 +1,7 @@
-#include "trends/trendchartview.h"
-#include "trends/trenddecimation.h"
-#include "trends/trendhistory.h"
-#include "trends/trendrecorder.h"
+#include "trendchartview.h"
+#include "trenddecimation.h"
+#include "trendhistory.h"
+#include "trendrecorder.h"
 
 #include <QDateTime>
 #include <QImage>

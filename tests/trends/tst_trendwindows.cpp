@@ -1,12 +1,12 @@
-#include "app/mainwindow.h"
-#include "trends/trendchartview.h"
-#include "trends/trendrecorder.h"
-#include "trends/trendwindow.h"
-#include "trends/trendwindows.h"
+#include "mainwindow.h"
+#include "trendchartview.h"
+#include "trendrecorder.h"
+#include "trendwindow.h"
+#include "trendwindows.h"
 
-#include "tests/common/modalanswer.h"
-#include "tests/common/windowaccess.h"
-#include "tests/limits/limitsharness.h"
+#include "common/modalanswer.h"
+#include "common/windowaccess.h"
+#include "alarms/limitsharness.h"
 #include "simulatorprocess.h"
 
 #include <QFileDialog>

@@ -1,8 +1,0 @@
-#include "app/mainwindow.h"
-
-#include "acquisition/polling.h"
-
-void MainWindow::MB_POLL()
-{
-    polling->beginCycle();
-}

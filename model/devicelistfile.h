@@ -1,0 +1,92 @@
+#pragma once
+
+#include "devicelimits.h"
+#include "publishsettings.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <optional>
+
+// A bench set-up as a file: the serial line's settings and the devices in list
+// order. Only the settings an operator types are kept, never counters,
+// readings or record files.
+
+// The line settings as the window's boxes show them, port as typed.
+struct LineChoices
+{
+    QString port;
+    QString baudRate;
+    QString parity;
+    QString dataBits;
+    QString stopBits;
+};
+
+bool operator==(const LineChoices &a, const LineChoices &b);
+bool operator!=(const LineChoices &a, const LineChoices &b);
+
+struct DeviceEntry
+{
+    int address = 0;
+    QString unit;
+    int decimals = 0;
+    int recordPeriod = 0;
+    Limits limits = {};
+};
+
+struct DeviceList
+{
+    LineChoices line;
+    QVector<DeviceEntry> devices;
+    // Where the bench publishes its readings, when it does.
+    std::optional<PublishSettings> publish;
+};
+
+struct IntRange
+{
+    int minimum = 0;
+    int maximum = 0;
+
+    bool contains(int value) const { return value >= minimum && value <= maximum; }
+};
+
+// What the window lets the operator choose: a file may hold nothing else.
+struct OfferedValues
+{
+    QStringList baudRates;
+    QStringList parities;
+    QStringList dataBits;
+    QStringList stopBits;
+    QStringList units;
+    IntRange decimals;
+    IntRange recordPeriod;
+};
+
+namespace DeviceListFile {
+
+extern const char formatName[];
+// A list with nothing newer than version 1 holds is still saved as version
+// 1, so that older copies of the program keep opening it.
+constexpr int version = 2;
+constexpr int firstVersion = 1;
+// Slave addresses a Modbus RTU master may poll.
+constexpr IntRange addresses{1, 247};
+
+struct ParseResult
+{
+    DeviceList content;
+    // Names the first problem found and where it is; empty when the file is good.
+    QString error;
+
+    bool ok() const { return error.isEmpty(); }
+};
+
+QByteArray toJson(const DeviceList &list);
+
+// Checks the whole file against what the window offers before anything can
+// be taken from it.
+ParseResult parse(const QByteArray &json, const OfferedValues &offered);
+
+} // namespace DeviceListFile

@@ -1,0 +1,66 @@
+#include "linenotice.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDebug>
+#include <QMessageBox>
+
+namespace {
+
+// A weekend of a flaky cable must not grow the notice past the screen.
+constexpr int KeptEvents = 20;
+
+QString translated(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+
+QString stamped(const QDateTime &when, const QString &what)
+{
+    return when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ")) + what;
+}
+
+} // namespace
+
+LineNotice::LineNotice(QWidget *window)
+    : QObject(window)
+    , window(window)
+{
+}
+
+void LineNotice::openFailed(const QDateTime &when, const QString &reason)
+{
+    tell(stamped(when, translated("无法打开线路：") + reason));
+}
+
+void LineNotice::lineLost(const QDateTime &when, LineSettings::Transport transport)
+{
+    tell(stamped(when, transport == LineSettings::Transport::Tcp ? translated("连接中断，正在自动重新连接")
+                                                                 : translated("串口连接中断，正在自动重新连接")));
+}
+
+void LineNotice::lineRestored(const QDateTime &when, LineSettings::Transport transport)
+{
+    tell(stamped(when, transport == LineSettings::Transport::Tcp ? translated("连接已恢复")
+                                                                 : translated("串口连接已恢复")));
+}
+
+void LineNotice::tell(const QString &event)
+{
+    qDebug().noquote() << event;
+    events << event;
+    while (events.size() > KeptEvents)
+        events.removeFirst();
+    if (!notice) {
+        notice = new QMessageBox(QMessageBox::Information, translated("提示"), QString(), QMessageBox::Ok, window);
+        notice->setObjectName(QStringLiteral("lineNotice"));
+        notice->setAttribute(Qt::WA_DeleteOnClose);
+        notice->setModal(false);
+        // Addresses may come from a device-list file: never markup.
+        notice->setTextFormat(Qt::PlainText);
+        // What the operator closed was read; the next event starts afresh.
+        connect(notice, &QObject::destroyed, this, [this] { events.clear(); });
+    }
+    notice->setText(events.join(QLatin1Char('\n')));
+    notice->show();
+}
