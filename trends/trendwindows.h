@@ -25,7 +25,6 @@ public:
                  QObject *parent = nullptr);
     ~TrendWindows() override;
 
-    const TrendRecorder *recorder() const { return m_recorder; }
     TrendWindow *windowFor(const QStandardItem *device) const;
 
     // `index` belongs to the view's model.
