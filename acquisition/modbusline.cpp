@@ -14,12 +14,12 @@ constexpr int EndWaitMs = 1000;
 
 ModbusLine::ModbusLine(QObject *parent)
     : QObject(parent)
-    , thread(new QThread)
+    , m_thread(new QThread)
 {
     qRegisterMetaType<PollResult>();
     qRegisterMetaType<LineState>();
-    thread->setObjectName(QStringLiteral("modbus line"));
-    thread->start();
+    m_thread->setObjectName(QStringLiteral("modbus line"));
+    m_thread->start();
 }
 
 ModbusLine::~ModbusLine()
@@ -27,8 +27,8 @@ ModbusLine::~ModbusLine()
     retireWorker();
     // Lets a request in flight come back and the retired workers go. A
     // worker still held after that owns all it uses and goes with its thread.
-    thread->quit();
-    endThread(thread, QDeadlineTimer(EndWaitMs));
+    m_thread->quit();
+    endThread(m_thread, QDeadlineTimer(EndWaitMs));
 }
 
 void ModbusLine::open(const LineSettings &settings)
@@ -43,46 +43,46 @@ void ModbusLine::open(const LineSettings &settings)
         m_address = QString::fromLocal8Bit(settings.device);
     }
     m_transport = settings.transport;
-    worker = new LineWorker(settings);
-    worker->moveToThread(thread);
+    m_worker = new LineWorker(settings);
+    m_worker->moveToThread(m_thread);
     // Only the current worker is heard: news of a retired one that was
     // already on its way is dropped here.
-    const quint64 generation = ++lastWorker;
-    connect(worker, &LineWorker::opened, this, [this, generation](bool ok) {
-        if (generation != lastWorker)
+    const quint64 generation = ++m_lastWorker;
+    connect(m_worker, &LineWorker::opened, this, [this, generation](bool ok) {
+        if (generation != m_lastWorker)
             return;
         if (!ok)
             retireWorker();
         setState(ok ? LineState::Open : LineState::Closed);
         emit openFinished(ok);
     });
-    connect(worker, &LineWorker::openFailed, this, [this, generation](const QString &reason) {
-        if (generation == lastWorker)
+    connect(m_worker, &LineWorker::openFailed, this, [this, generation](const QString &reason) {
+        if (generation == m_lastWorker)
             emit openFailed(reason);
     });
-    connect(worker, &LineWorker::polled, this, [this, generation](const PollResult &result) {
-        if (generation == lastWorker)
+    connect(m_worker, &LineWorker::polled, this, [this, generation](const PollResult &result) {
+        if (generation == m_lastWorker)
             emit polled(result);
     });
-    connect(worker, &LineWorker::probed, this, [this, generation](quint64 request, bool found) {
-        if (generation == lastWorker)
+    connect(m_worker, &LineWorker::probed, this, [this, generation](quint64 request, bool found) {
+        if (generation == m_lastWorker)
             emit probed(request, found);
     });
-    connect(worker, &LineWorker::lineLost, this, [this, generation] {
-        if (generation != lastWorker)
+    connect(m_worker, &LineWorker::lineLost, this, [this, generation] {
+        if (generation != m_lastWorker)
             return;
         setState(LineState::Lost);
         emit lineLost();
     });
-    connect(worker, &LineWorker::lineRestored, this, [this, generation] {
-        if (generation != lastWorker)
+    connect(m_worker, &LineWorker::lineRestored, this, [this, generation] {
+        if (generation != m_lastWorker)
             return;
         setState(LineState::Open);
         emit lineRestored();
     });
     setState(LineState::Opening);
     // Queued behind whatever the previous worker still has to finish.
-    QMetaObject::invokeMethod(worker, &LineWorker::open, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(m_worker, &LineWorker::open, Qt::QueuedConnection);
 }
 
 void ModbusLine::close()
@@ -93,9 +93,9 @@ void ModbusLine::close()
 
 quint64 ModbusLine::poll(int address, QDeadlineTimer notBefore)
 {
-    const quint64 request = ++lastRequest;
-    if (worker) {
-        LineWorker *const target = worker;
+    const quint64 request = ++m_lastRequest;
+    if (m_worker) {
+        LineWorker *const target = m_worker;
         QMetaObject::invokeMethod(
             target, [target, request, address, notBefore] { target->poll(request, address, notBefore); },
             Qt::QueuedConnection);
@@ -111,9 +111,9 @@ quint64 ModbusLine::poll(int address, QDeadlineTimer notBefore)
 
 quint64 ModbusLine::probe(int address)
 {
-    const quint64 request = ++lastRequest;
-    if (worker) {
-        LineWorker *const target = worker;
+    const quint64 request = ++m_lastRequest;
+    if (m_worker) {
+        LineWorker *const target = m_worker;
         QMetaObject::invokeMethod(
             target, [target, request, address] { target->probe(request, address); }, Qt::QueuedConnection);
     } else {
@@ -125,14 +125,14 @@ quint64 ModbusLine::probe(int address)
 
 void ModbusLine::retireWorker()
 {
-    if (!worker)
+    if (!m_worker)
         return;
-    disconnect(worker, nullptr, this, nullptr);
-    ++lastWorker;
+    disconnect(m_worker, nullptr, this, nullptr);
+    ++m_lastWorker;
     // Deleted on its own thread once the request in flight has returned; its
     // destructor releases the context.
-    worker->deleteLater();
-    worker = nullptr;
+    m_worker->deleteLater();
+    m_worker = nullptr;
 }
 
 void ModbusLine::setState(LineState state)

@@ -70,10 +70,10 @@ private:
     void retireWorker();
     void setState(LineState state);
 
-    QThread *const thread;
-    LineWorker *worker = nullptr;
-    quint64 lastRequest = 0;
-    quint64 lastWorker = 0;
+    QThread *const m_thread;
+    LineWorker *m_worker = nullptr;
+    quint64 m_lastRequest = 0;
+    quint64 m_lastWorker = 0;
     LineState m_state = LineState::Closed;
     QString m_address;
     LineSettings::Transport m_transport = LineSettings::Transport::Serial;

@@ -36,7 +36,7 @@ void PollCycle::start(QDeadlineTimer notBefore)
     if (running)
         return;
     running = true;
-    m_pauseEnd = notBefore;
+    pauseDeadline = notBefore;
     waiting.clear();
     for (int row = 0; row < devices->rowCount(); ++row)
         waiting.append(QPersistentModelIndex(devices->index(row, 0)));
@@ -66,7 +66,7 @@ void PollCycle::pollNext()
         return;
     }
     polling = waiting.takeFirst();
-    request = line->poll(int(readRecord(devices, polling.row()).address), m_pauseEnd);
+    request = line->poll(int(readRecord(devices, polling.row()).address), pauseDeadline);
 }
 
 void PollCycle::store(const PollResult &result)
@@ -84,6 +84,6 @@ void PollCycle::store(const PollResult &result)
         emit readingTaken(readingOf(record, status, result));
     }
     polling = QPersistentModelIndex();
-    m_pauseEnd = QDeadlineTimer(PauseAfterDeviceMs, Qt::PreciseTimer);
+    pauseDeadline = QDeadlineTimer(PauseAfterDeviceMs, Qt::PreciseTimer);
     pause.start();
 }

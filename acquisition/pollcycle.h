@@ -33,7 +33,7 @@ public:
     // and finished() is not emitted; aborted() is, when a pass was running.
     void abort();
     // When the pause after the latest device ends, or ended.
-    QDeadlineTimer pauseEnd() const { return m_pauseEnd; }
+    QDeadlineTimer pauseEnd() const { return pauseDeadline; }
 
 signals:
     // The pass has polled its last device and the pause after it is over.
@@ -56,5 +56,5 @@ private:
     // The pause wakes the cycle a little early; the line's thread waits out
     // the rest precisely, as the event loop wakes only in whole milliseconds.
     QTimer pause;
-    QDeadlineTimer m_pauseEnd;
+    QDeadlineTimer pauseDeadline;
 };
