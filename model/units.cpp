@@ -27,3 +27,14 @@ float convertPressure(float pascals, const QString &unit)
     }
     return pascals;
 }
+
+std::optional<double> unitsPerPascal(const QString &unit)
+{
+    if (unit == QLatin1String("Pa"))
+        return 1.0;
+    for (const UnitFactor &factor : unitFactors) {
+        if (unit == QLatin1String(factor.unit))
+            return factor.perPascal;
+    }
+    return std::nullopt;
+}
