@@ -8,6 +8,7 @@
 // and over TCP.
 namespace modbusframe {
 
+constexpr quint8 ReadHoldingRegisters = 0x03;
 constexpr quint8 ReadInputRegisters = 0x04;
 constexpr quint8 ExceptionFlag = 0x80;
 constexpr int MaxReadQuantity = 125;

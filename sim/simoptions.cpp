@@ -1,5 +1,6 @@
 #include "simoptions.h"
 
+#include "mapfile.h"
 #include "serialline.h"
 
 #include <QCommandLineParser>
@@ -30,6 +31,7 @@ const char *const SpecHelp =
     "  after=<kind>:<N>                         every request after the first N\n"
     "  every=<kind>:<k>                         every k-th request\n"
     "  delay=<ms>                               extra reply delay\n"
+    "  map=<name>                               a register map of --map (default: the built-in one)\n"
     "Fault kinds: silent, crc, exception, foreign, truncated, split (the reply in two\n"
     "parts, the second 600..900 ms later: past a master's byte time-out).\n"
     "Without --slave, address 1 is served with 101325 Pa and 20.0 degC.\n"
@@ -133,8 +135,18 @@ std::optional<FaultRule> parseFaultRule(const QString &key, const QString &value
 }
 
 // Applies one key=value to `config`; false when the value is not acceptable.
-bool applyKey(const QString &key, const QString &value, TransmitterConfig &config)
+bool applyKey(const QString &key, const QString &value, TransmitterConfig &config,
+              const QMap<QString, RegisterMap> &maps)
 {
+    if (key == QLatin1String("map")) {
+        config.map.reset();
+        if (value == standardMapName())
+            return true;
+        const auto map = maps.constFind(value);
+        if (map != maps.constEnd())
+            config.map = *map;
+        return config.map.has_value();
+    }
     if (key == QLatin1String("pressure")) {
         // A constant may be any float, NaN and infinity included: masters must cope.
         const auto wave = parseWaveform(value, false);
@@ -198,7 +210,8 @@ bool parseListenAddress(const QString &text, QString *host, int *port, QString *
     return true;
 }
 
-std::optional<TransmitterConfig> parseSlaveSpec(const QString &spec, QString *error)
+std::optional<TransmitterConfig> parseSlaveSpec(const QString &spec, QString *error,
+                                                const QMap<QString, RegisterMap> &maps)
 {
     const QStringList items = spec.split(',');
     TransmitterConfig config;
@@ -212,10 +225,14 @@ std::optional<TransmitterConfig> parseSlaveSpec(const QString &spec, QString *er
     for (int i = 1; i < items.size(); ++i) {
         const QString item = items[i].trimmed();
         const int equals = item.indexOf('=');
-        if (equals <= 0 || !applyKey(item.left(equals), item.mid(equals + 1), config)) {
+        if (equals <= 0 || !applyKey(item.left(equals), item.mid(equals + 1), config, maps)) {
             *error = QStringLiteral("bad item '%1' in slave spec '%2'").arg(item, spec);
             return std::nullopt;
         }
+    }
+    if (config.map && config.rawRegisters) {
+        *error = QStringLiteral("regs= holds the built-in layout's registers: not with map= in '%1'").arg(spec);
+        return std::nullopt;
     }
     return config;
 }
@@ -249,8 +266,12 @@ CommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption gatewayOption(
         "gateway", "With --tcp: answer a request that gets no good reply with exception 0x0B after MS "
         "milliseconds, as a gateway does.", "MS");
+    const QCommandLineOption mapOption(
+        "map", "A register map for slaves given map=NAME: the JSON of a map in a device-list file (repeatable).",
+        "FILE");
     parser.addOptions({helpOption, slaveOption, deviceOption, linkOption, baudOption, bitsOption, seedOption,
-                       hostileOption, statsOption, parentOption, replugOption, tcpOption, gatewayOption});
+                       hostileOption, statsOption, parentOption, replugOption, tcpOption, gatewayOption,
+                       mapOption});
 
     CommandLine result;
     if (!parser.parse(arguments)) {
@@ -269,10 +290,21 @@ CommandLine parseCommandLine(const QStringList &arguments)
     }
 
     SimOptions &options = result.options;
+    QMap<QString, RegisterMap> maps;
+    for (const QString &path : parser.values(mapOption)) {
+        const auto map = readMapFile(path, &result.message);
+        if (!map)
+            return result;
+        if (maps.contains(map->name)) {
+            result.message = QStringLiteral("map %1 given twice").arg(map->name);
+            return result;
+        }
+        maps.insert(map->name, *map);
+    }
     std::set<int> addresses;
     const QStringList specs = parser.values(slaveOption);
     for (const QString &spec : specs) {
-        const auto config = parseSlaveSpec(spec, &result.message);
+        const auto config = parseSlaveSpec(spec, &result.message, maps);
         if (!config)
             return result;
         if (!addresses.insert(config->address).second) {

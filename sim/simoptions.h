@@ -2,6 +2,7 @@
 
 #include "transmitter.h"
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -34,7 +35,9 @@ struct SimOptions {
 bool parseListenAddress(const QString &text, QString *host, int *port, QString *error);
 
 // Parses ADDR[,key=value]...; on failure returns nothing and says why in `error`.
-std::optional<TransmitterConfig> parseSlaveSpec(const QString &spec, QString *error);
+// map=NAME names one of `maps` or the built-in map.
+std::optional<TransmitterConfig> parseSlaveSpec(const QString &spec, QString *error,
+                                                const QMap<QString, RegisterMap> &maps = {});
 
 struct CommandLine {
     enum class Action { Run, Help, Fail };

@@ -1,6 +1,7 @@
 #include "transmitter.h"
 
 #include "hostile.h"
+#include "mapencoding.h"
 
 #include <cmath>
 #include <cstring>
@@ -54,13 +55,21 @@ Transmitter::Transmitter(TransmitterConfig config, quint32 seed)
 
 Reply Transmitter::respond(const QByteArray &request, double seconds)
 {
-    const Answer answer = answerRequest(request, registersAt(m_config, seconds));
-    return injectFault(m_schedule.next(), request, answer, m_splitRandom);
+    return injectFault(m_schedule.next(), request, answer(request, seconds), m_splitRandom);
 }
 
 Reply Transmitter::respondHostile(const QByteArray &request, double seconds, std::mt19937 &random) const
 {
-    return hostileReply(answerRequest(request, registersAt(m_config, seconds)).frame, random);
+    return hostileReply(answer(request, seconds).frame, random);
+}
+
+Answer Transmitter::answer(const QByteArray &request, double seconds) const
+{
+    if (m_config.map) {
+        return answerRequest(request, encodeWithMap(*m_config.map, m_config.pressure.valueAt(seconds),
+                                                    m_config.temperature.valueAt(seconds)));
+    }
+    return answerRequest(request, registersAt(m_config, seconds));
 }
 
 } // namespace sim

@@ -2,6 +2,7 @@
 
 #include "fault.h"
 #include "faultschedule.h"
+#include "registermap.h"
 #include "slaveanswer.h"
 
 #include <QByteArray>
@@ -33,6 +34,9 @@ struct TransmitterConfig {
     Waveform pressure{101325.0, 0.0, 0.0};
     Waveform temperature{20.0, 0.0, 0.0};
     std::optional<RegisterBlock> rawRegisters; // overrides pressure and temperature
+    // Read with another layout than the built-in one: pressure and
+    // temperature encoded with this map, rawRegisters unused.
+    std::optional<RegisterMap> map;
     std::vector<FaultRule> faults;
     int delayMs = 0;
 };
@@ -54,6 +58,8 @@ public:
     Reply respondHostile(const QByteArray &request, double seconds, std::mt19937 &random) const;
 
 private:
+    Answer answer(const QByteArray &request, double seconds) const;
+
     TransmitterConfig m_config;
     FaultSchedule m_schedule;
     std::mt19937 m_splitRandom; // apart from the schedule's, so shapes do not shift which faults come
