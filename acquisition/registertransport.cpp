@@ -1,17 +1,23 @@
 #include "registertransport.h"
 
-#include "pdu.h"
-
 #include <algorithm>
 
-TransactionOutcome takeReply(const QByteArray &pdu, InputRegisters &registers)
+TransactionOutcome RegisterTransport::readInputRegisters(int address, int timeoutMs, InputRegisters &registers)
+{
+    QVector<quint16> values;
+    const TransactionOutcome outcome = readRegisters(address, RegisterRequest(), timeoutMs, values);
+    if (outcome == TransactionOutcome::Answered)
+        std::copy(values.cbegin(), values.cend(), registers.begin());
+    return outcome;
+}
+
+TransactionOutcome takeReply(const QByteArray &pdu, const RegisterRequest &request, QVector<quint16> &values)
 {
     using Kind = modbusframe::RegisterReply::Kind;
-    const modbusframe::RegisterReply reply
-        = modbusframe::parseRegisterReply(pdu, modbusframe::ReadInputRegisters, InputRegisterCount);
+    modbusframe::RegisterReply reply = modbusframe::parseRegisterReply(pdu, request.function, request.count);
     switch (reply.kind) {
     case Kind::Registers:
-        std::copy(reply.registers.cbegin(), reply.registers.cend(), registers.begin());
+        values = std::move(reply.registers);
         return TransactionOutcome::Answered;
     case Kind::SlaveException:
         return TransactionOutcome::SlaveException;

@@ -2,7 +2,10 @@
 
 #include "inputregisters.h"
 
+#include "pdu.h"
+
 #include <QByteArray>
+#include <QVector>
 
 // How one request for the input registers went.
 enum class TransactionOutcome {
@@ -19,16 +22,29 @@ enum class TransactionOutcome {
     LineGone,
 };
 
-// Puts requests for input registers on an open line and takes the reply that
+// What one request asks a device for: `count` registers of one kind from
+// `start`; by default the seven input registers from 0.
+struct RegisterRequest
+{
+    quint8 function = modbusframe::ReadInputRegisters;
+    int start = 0;
+    int count = InputRegisterCount;
+};
+
+// Puts requests for registers on an open line and takes the reply that
 // belongs to each, dropping whatever else arrives meanwhile. Blocks for up to
 // the time-out: used on the line's thread only.
 class RegisterTransport
 {
 public:
     virtual ~RegisterTransport() = default;
-    virtual TransactionOutcome readInputRegisters(int address, int timeoutMs, InputRegisters &registers) = 0;
+    // The registers asked for are put in `values`, when they come.
+    virtual TransactionOutcome readRegisters(int address, const RegisterRequest &request, int timeoutMs,
+                                             QVector<quint16> &values) = 0;
+    // The seven input registers from 0.
+    TransactionOutcome readInputRegisters(int address, int timeoutMs, InputRegisters &registers);
 };
 
-// The outcome of `pdu`, the reply to a request for the input registers, with
-// the registers it carries put in `registers`.
-TransactionOutcome takeReply(const QByteArray &pdu, InputRegisters &registers);
+// The outcome of `pdu`, the reply to `request`, with the registers it
+// carries put in `values`.
+TransactionOutcome takeReply(const QByteArray &pdu, const RegisterRequest &request, QVector<quint16> &values);

@@ -40,7 +40,8 @@ RtuTransport::RtuTransport(int fd)
     makeNonBlocking(fd);
 }
 
-TransactionOutcome RtuTransport::readInputRegisters(int address, int timeoutMs, InputRegisters &registers)
+TransactionOutcome RtuTransport::readRegisters(int address, const RegisterRequest &request, int timeoutMs,
+                                              QVector<quint16> &values)
 {
     // 0 is the broadcast address, answered by nobody; above 247 no address
     // can be put on a serial line.
@@ -50,10 +51,10 @@ TransactionOutcome RtuTransport::readInputRegisters(int address, int timeoutMs, 
     // cut short, a reply later than the time-out) must not be read as this
     // device's answer.
     ::tcflush(fd, TCIOFLUSH);
-    const QByteArray request = modbusframe::rtuFrame(
-        quint8(address), modbusframe::readRegistersRequest(modbusframe::ReadInputRegisters, 0, InputRegisterCount));
+    const QByteArray frame = modbusframe::rtuFrame(
+        quint8(address), modbusframe::readRegistersRequest(request.function, request.start, request.count));
     int error = 0;
-    if (!writeAll(fd, request, QDeadlineTimer(timeoutMs), false, &error))
+    if (!writeAll(fd, frame, QDeadlineTimer(timeoutMs), false, &error))
         return isGoneDeviceError(error) ? TransactionOutcome::LineGone : TransactionOutcome::NoReply;
 
     const QDeadlineTimer deadline(timeoutMs);
@@ -83,7 +84,7 @@ TransactionOutcome RtuTransport::readInputRegisters(int address, int timeoutMs, 
             if (quint8(found->frame[0]) != address)
                 continue;
             // Address and CRC off, the PDU is left.
-            return takeReply(found->frame.mid(1, found->frame.size() - 3), registers);
+            return takeReply(found->frame.mid(1, found->frame.size() - 3), request, values);
         }
     }
     return TransactionOutcome::NoReply;

@@ -13,7 +13,8 @@ class RtuTransport : public RegisterTransport
 public:
     explicit RtuTransport(int fd);
 
-    TransactionOutcome readInputRegisters(int address, int timeoutMs, InputRegisters &registers) override;
+    TransactionOutcome readRegisters(int address, const RegisterRequest &request, int timeoutMs,
+                                     QVector<quint16> &values) override;
 
 private:
     const int fd;

@@ -17,18 +17,19 @@ TcpTransport::TcpTransport(int socket)
     makeNonBlocking(socket);
 }
 
-TransactionOutcome TcpTransport::readInputRegisters(int address, int timeoutMs, InputRegisters &registers)
+TransactionOutcome TcpTransport::readRegisters(int address, const RegisterRequest &request, int timeoutMs,
+                                              QVector<quint16> &values)
 {
     if (address < 0 || address > MaxUnit)
         return TransactionOutcome::NotSent;
     const quint16 transaction = ++lastTransaction;
-    const QByteArray request = modbusframe::mbapFrame(
+    const QByteArray frame = modbusframe::mbapFrame(
         transaction, quint8(address),
-        modbusframe::readRegistersRequest(modbusframe::ReadInputRegisters, 0, InputRegisterCount));
+        modbusframe::readRegistersRequest(request.function, request.start, request.count));
     int error = 0;
     // A connection that will not take a request is broken, whatever the
     // reason: a reset, the kernel giving up on an unacknowledged peer.
-    if (!writeAll(socket, request, QDeadlineTimer(timeoutMs), true, &error))
+    if (!writeAll(socket, frame, QDeadlineTimer(timeoutMs), true, &error))
         return TransactionOutcome::LineGone;
     if (!waiting) {
         waiting = true;
@@ -37,7 +38,7 @@ TransactionOutcome TcpTransport::readInputRegisters(int address, int timeoutMs, 
 
     const QDeadlineTimer deadline(timeoutMs);
     for (;;) {
-        if (const auto outcome = takeFrames(transaction, address, registers))
+        if (const auto outcome = takeFrames(transaction, address, request, values))
             return *outcome;
         if (deadline.hasExpired())
             break;
@@ -54,7 +55,8 @@ TransactionOutcome TcpTransport::readInputRegisters(int address, int timeoutMs, 
     return peerSilentTooLong() ? TransactionOutcome::LineGone : TransactionOutcome::NoReply;
 }
 
-std::optional<TransactionOutcome> TcpTransport::takeFrames(quint16 transaction, int unit, InputRegisters &registers)
+std::optional<TransactionOutcome> TcpTransport::takeFrames(quint16 transaction, int unit, const RegisterRequest &request,
+                                                         QVector<quint16> &values)
 {
     for (;;) {
         const int length = modbusframe::mbapFrameLength(received);
@@ -68,7 +70,7 @@ std::optional<TransactionOutcome> TcpTransport::takeFrames(quint16 transaction, 
         if (modbusframe::mbapTransaction(frame) != transaction || modbusframe::mbapUnit(frame) != unit)
             continue;
         waiting = false;
-        return takeReply(modbusframe::mbapPdu(frame), registers);
+        return takeReply(modbusframe::mbapPdu(frame), request, values);
     }
 }
 

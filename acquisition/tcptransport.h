@@ -21,12 +21,14 @@ class TcpTransport : public RegisterTransport
 public:
     explicit TcpTransport(int socket);
 
-    TransactionOutcome readInputRegisters(int address, int timeoutMs, InputRegisters &registers) override;
+    TransactionOutcome readRegisters(int address, const RegisterRequest &request, int timeoutMs,
+                                     QVector<quint16> &values) override;
 
 private:
     // Takes the frames received whole; the outcome once the reply to
     // `transaction` is among them.
-    std::optional<TransactionOutcome> takeFrames(quint16 transaction, int unit, InputRegisters &registers);
+    std::optional<TransactionOutcome> takeFrames(quint16 transaction, int unit, const RegisterRequest &request,
+                                                 QVector<quint16> &values);
     bool peerSilentTooLong() const;
 
     const int socket;
