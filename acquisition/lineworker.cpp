@@ -46,14 +46,24 @@ void LineWorker::open()
     emit opened(ok);
 }
 
-void LineWorker::poll(quint64 request, int address, QDeadlineTimer notBefore)
+void LineWorker::poll(quint64 request, int address, const QVector<RegisterRequest> &requests,
+                      QDeadlineTimer notBefore)
 {
     // The event loop wakes in whole milliseconds; the last one is slept here.
     std::this_thread::sleep_for(std::chrono::nanoseconds(notBefore.remainingTimeNSecs()));
     PollResult result;
     result.request = request;
-    result.answered
-        = readRegisters(address, result.registers, ResponseTimeoutSeconds * 1000) == TransactionOutcome::Answered;
+    result.answered = !requests.isEmpty();
+    QVector<quint16> values;
+    for (const RegisterRequest &part : requests) {
+        if (readRegisters(address, part, values, ResponseTimeoutSeconds * 1000) != TransactionOutcome::Answered) {
+            result.answered = false;
+            result.registers = MapRegisters();
+            break;
+        }
+        result.registers.ranges.append({part.start, part.count});
+        result.registers.values += values;
+    }
     // No context left: it was gone before the request, or the request lost it.
     result.lineLost = !context;
     result.finishedAt = QDateTime::currentMSecsSinceEpoch();
@@ -62,18 +72,19 @@ void LineWorker::poll(quint64 request, int address, QDeadlineTimer notBefore)
 
 void LineWorker::probe(quint64 request, int address)
 {
-    InputRegisters registers{};
+    QVector<quint16> values;
     const bool overTcp = settings.transport == LineSettings::Transport::Tcp;
-    const TransactionOutcome outcome
-        = readRegisters(address, registers, overTcp ? ResponseTimeoutSeconds * 1000 : SerialProbeTimeoutMs);
+    const TransactionOutcome outcome = readRegisters(address, RegisterRequest(), values,
+                                                     overTcp ? ResponseTimeoutSeconds * 1000 : SerialProbeTimeoutMs);
     emit probed(request, outcome == TransactionOutcome::Answered || outcome == TransactionOutcome::SlaveException);
 }
 
-TransactionOutcome LineWorker::readRegisters(int address, InputRegisters &registers, int timeoutMs)
+TransactionOutcome LineWorker::readRegisters(int address, const RegisterRequest &request, QVector<quint16> &values,
+                                             int timeoutMs)
 {
     if (!transport)
         return TransactionOutcome::NotSent;
-    const TransactionOutcome outcome = transport->readInputRegisters(address, timeoutMs, registers);
+    const TransactionOutcome outcome = transport->readRegisters(address, request, timeoutMs, values);
     // A slave that does not answer, or answers badly, leaves the line as it
     // is; only a device that is gone loses it.
     if (outcome == TransactionOutcome::LineGone)

@@ -2,6 +2,7 @@
 
 #include "linesettings.h"
 #include "pollresult.h"
+#include "registertransport.h"
 
 #include <QDeadlineTimer>
 #include <QObject>
@@ -11,8 +12,6 @@
 
 #include <memory>
 
-class RegisterTransport;
-enum class TransactionOutcome;
 
 // Owns the libmodbus context of one open line, from open to release, on the
 // line's own thread: every blocking call on the line happens here, and its
@@ -35,7 +34,8 @@ public:
     ~LineWorker() override;
 
     void open();
-    void poll(quint64 request, int address, QDeadlineTimer notBefore);
+    // Sends `requests` back to back; the poll fails with the first that fails.
+    void poll(quint64 request, int address, const QVector<RegisterRequest> &requests, QDeadlineTimer notBefore);
     // Asks `address` for its input registers only to learn whether a device
     // is there: within 100 ms on a serial line, within the poll's time-out
     // over TCP, where a gateway may take longer and says at once, with
@@ -53,9 +53,10 @@ signals:
     void lineRestored();
 
 private:
-    // One request for the input registers of `address`, answered within the
-    // time-out. A lost device is let go of here.
-    TransactionOutcome readRegisters(int address, InputRegisters &registers, int timeoutMs);
+    // One request to `address`, answered within the time-out. A lost device
+    // is let go of here.
+    TransactionOutcome readRegisters(int address, const RegisterRequest &request, QVector<quint16> &values,
+                                     int timeoutMs);
     bool connectLine(QString *reason);
     void loseLine();
     void reopen();

@@ -91,13 +91,14 @@ void ModbusLine::close()
     setState(LineState::Closed);
 }
 
-quint64 ModbusLine::poll(int address, QDeadlineTimer notBefore)
+quint64 ModbusLine::poll(int address, const QVector<RegisterRequest> &requests, QDeadlineTimer notBefore)
 {
     const quint64 request = ++m_lastRequest;
     if (m_worker) {
         LineWorker *const target = m_worker;
         QMetaObject::invokeMethod(
-            target, [target, request, address, notBefore] { target->poll(request, address, notBefore); },
+            target,
+            [target, request, address, requests, notBefore] { target->poll(request, address, requests, notBefore); },
             Qt::QueuedConnection);
     } else {
         PollResult failed;

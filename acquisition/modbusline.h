@@ -3,6 +3,7 @@
 #include "linesettings.h"
 #include "linestate.h"
 #include "pollresult.h"
+#include "registertransport.h"
 
 #include <QDeadlineTimer>
 #include <QObject>
@@ -41,11 +42,11 @@ public:
     // flight is still answered by the line's owner, which then releases the
     // context; its outcome is never reported.
     void close();
-    // Sends a request for the input registers of `address`; polled() carries
-    // the outcome under the number returned.
-    // The request leaves no earlier than `notBefore`, timed on the line's
-    // thread to the microsecond.
-    quint64 poll(int address, QDeadlineTimer notBefore = QDeadlineTimer());
+    // Sends `requests` to `address`, back to back; polled() carries the
+    // outcome under the number returned.
+    // The first request leaves no earlier than `notBefore`, timed on the
+    // line's thread to the microsecond.
+    quint64 poll(int address, const QVector<RegisterRequest> &requests, QDeadlineTimer notBefore = QDeadlineTimer());
     // Asks `address` whether a device answers there, waiting 100 ms on a
     // serial line and as long as a poll over TCP; probed() carries the
     // outcome under the number returned.

@@ -2,6 +2,7 @@
 
 #include "modbusline.h"
 #include "pollrecord.h"
+#include "registertransport.h"
 #include "devicerecords.h"
 
 #include <QStandardItemModel>
@@ -66,7 +67,9 @@ void PollCycle::pollNext()
         return;
     }
     polling = waiting.takeFirst();
-    request = line->poll(int(readRecord(devices, polling.row()).address), pauseDeadline);
+    const ItemData record = readRecord(devices, polling.row());
+    pollingMap = record.map;
+    request = line->poll(int(record.address), requestsOf(pollingMap), pauseDeadline);
 }
 
 void PollCycle::store(const PollResult &result)
@@ -78,10 +81,13 @@ void PollCycle::store(const PollResult &result)
     if (polling.isValid()) {
         const int row = polling.row();
         ItemData record = readRecord(devices, row);
-        const int status = result.answered ? recordAnswer(record, result.registers) : recordFailure(record);
+        // Decoded once, here: the tile, the row and every consumer take these numbers.
+        const DecodedValues values = result.answered ? decodeRegisters(pollingMap, result.registers) : DecodedValues();
+        const bool reading = result.answered && !values.failed();
+        const int status = reading ? recordAnswer(record, values) : recordFailure(record);
         writeStatus(devices, row, status);
         writeRecord(devices, row, record);
-        emit readingTaken(readingOf(record, status, result));
+        emit readingTaken(readingOf(record, status, result, values));
     }
     polling = QPersistentModelIndex();
     pauseDeadline = QDeadlineTimer(PauseAfterDeviceMs, Qt::PreciseTimer);

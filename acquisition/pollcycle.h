@@ -2,6 +2,7 @@
 
 #include "pollresult.h"
 #include "reading.h"
+#include "registermap.h"
 
 #include <QDeadlineTimer>
 #include <QList>
@@ -51,6 +52,9 @@ private:
     ModbusLine *const line;
     QList<QPersistentModelIndex> waiting;
     QPersistentModelIndex polling;
+    // The map the device in flight was asked with: its answer is decoded
+    // with it, whatever the record says by then.
+    RegisterMap pollingMap;
     quint64 request = 0;
     bool running = false;
     // The pause wakes the cycle a little early; the line's thread waits out

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -22,16 +23,23 @@ int statusAfterSuccess(quint32 failCount, quint32 totalCount)
     return Good;
 }
 
-int recordAnswer(ItemData &record, const InputRegisters &registers)
+int recordAnswer(ItemData &record, const DecodedValues &values)
 {
     ++record.totalCount;
-    const float pressure = convertPressure(pressureFromRegisters(registers), record.unit);
-    const float temperature = temperatureFromRegisters(registers);
+    const float pressure = convertPressure(values.pressurePa, record.unit);
     record.pressureInvalid = !isValidPressure(pressure);
-    record.temperatureInvalid = !isValidTemperature(temperature);
+    record.temperatureInvalid = values.hasTemperature && std::isnan(values.temperature);
     record.pressureText = record.pressureInvalid ? QString() : formatPressure(pressure, record.decimals);
-    record.temperatureText = record.temperatureInvalid ? QString() : formatTemperature(temperature);
+    record.temperatureText = values.hasTemperature && !record.temperatureInvalid
+                                 ? formatTemperature(values.temperature)
+                                 : QString();
     return statusAfterSuccess(record.failCount, record.totalCount);
+}
+
+int recordAnswer(ItemData &record, const InputRegisters &registers)
+{
+    const MapRegisters read{{{0, InputRegisterCount}}, QVector<quint16>(registers.cbegin(), registers.cend())};
+    return recordAnswer(record, decodeRegisters(standardMap(), read));
 }
 
 int recordFailure(ItemData &record)
@@ -41,22 +49,20 @@ int recordFailure(ItemData &record)
     return Offline;
 }
 
-Reading readingOf(const ItemData &record, int status, const PollResult &result)
+Reading readingOf(const ItemData &record, int status, const PollResult &result, const DecodedValues &values)
 {
     Reading reading;
     reading.address = record.address;
     reading.time = QDateTime::fromMSecsSinceEpoch(result.finishedAt);
-    reading.answered = result.answered;
+    reading.answered = result.answered && !values.failed();
     reading.lineLost = result.lineLost;
-    if (result.answered) {
-        const float pascals = pressureFromRegisters(result.registers);
-        const float pressure = convertPressure(pascals, record.unit);
-        const float temperature = temperatureFromRegisters(result.registers);
+    if (reading.answered) {
+        const float pressure = convertPressure(values.pressurePa, record.unit);
         // The very value the tile's text is formatted from; no reading is NaN.
         const bool hasPressure = isValidPressure(pressure);
-        reading.pressurePa = hasPressure ? double(pascals) : NotANumber;
+        reading.pressurePa = hasPressure ? double(values.pressurePa) : NotANumber;
         reading.pressure = hasPressure ? double(pressure) : NotANumber;
-        reading.temperature = isValidTemperature(temperature) ? double(temperature) : NotANumber;
+        reading.temperature = values.hasTemperature ? double(values.temperature) : NotANumber;
     }
     reading.unit = record.unit;
     reading.decimals = record.decimals;

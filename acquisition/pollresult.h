@@ -1,10 +1,11 @@
 #pragma once
 
-#include "inputregisters.h"
+#include "registerdecoding.h"
 
 #include <QMetaType>
 
-// The outcome of one request for a device's input registers.
+// The outcome of one poll of a device: the requests its map asks for, sent
+// back to back.
 struct PollResult
 {
     // The number the request was sent under; results are matched by it.
@@ -12,8 +13,9 @@ struct PollResult
     bool answered = false;
     // The line was lost when the request was made, or was lost by it.
     bool lineLost = false;
-    InputRegisters registers{};
-    // When the answer or the time-out came, in milliseconds since the epoch.
+    // Every request answered: the registers of each, in the order sent.
+    MapRegisters registers;
+    // When the last answer or the time-out came, in milliseconds since the epoch.
     qint64 finishedAt = 0;
 };
 Q_DECLARE_METATYPE(PollResult)

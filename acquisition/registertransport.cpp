@@ -2,6 +2,16 @@
 
 #include <algorithm>
 
+QVector<RegisterRequest> requestsOf(const RegisterMap &map)
+{
+    const quint8 function
+        = map.kind == RegisterKind::Holding ? modbusframe::ReadHoldingRegisters : modbusframe::ReadInputRegisters;
+    QVector<RegisterRequest> requests;
+    for (const RegisterRange &range : registerRanges(map))
+        requests.append({function, range.start, range.count});
+    return requests;
+}
+
 TransactionOutcome RegisterTransport::readInputRegisters(int address, int timeoutMs, InputRegisters &registers)
 {
     QVector<quint16> values;

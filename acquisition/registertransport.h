@@ -3,6 +3,7 @@
 #include "inputregisters.h"
 
 #include "pdu.h"
+#include "registermap.h"
 
 #include <QByteArray>
 #include <QVector>
@@ -30,6 +31,9 @@ struct RegisterRequest
     int start = 0;
     int count = InputRegisterCount;
 };
+
+// The requests a poll of a device read with `map` sends, in order.
+QVector<RegisterRequest> requestsOf(const RegisterMap &map);
 
 // Puts requests for registers on an open line and takes the reply that
 // belongs to each, dropping whatever else arrives meanwhile. Blocks for up to

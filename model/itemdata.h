@@ -1,5 +1,7 @@
 #pragma once
 
+#include "registermap.h"
+
 #include <QMetaType>
 #include <QString>
 #include <Qt>
@@ -23,6 +25,8 @@ struct ItemData
     bool temperatureInvalid = false;
     quint32 recordIndex = 0;
     QString filePath;
+    // Which registers hold the readings and how they are decoded.
+    RegisterMap map = standardMap();
 };
 
 Q_DECLARE_METATYPE(ItemData)

@@ -434,7 +434,9 @@ QString celsiusUnit()
     return QStringLiteral("°C");
 }
 
-RegisterMap standardMap()
+namespace {
+
+RegisterMap makeStandardMap()
 {
     RegisterMap map;
     map.name = standardMapName();
@@ -451,6 +453,15 @@ RegisterMap standardMap()
     map.temperature = temperature;
     // Registers 2 to 5 have always been read with the rest.
     map.block = true;
+    return map;
+}
+
+} // namespace
+
+RegisterMap standardMap()
+{
+    // Every device record starts with it: a copy shares the one made here.
+    static const RegisterMap map = makeStandardMap();
     return map;
 }
 
