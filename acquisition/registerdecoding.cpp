@@ -75,7 +75,8 @@ bool isMarked(const MapField &field, quint32 bits)
 struct FieldValue
 {
     double value = 0.0;
-    QString unit;
+    // The map's own text: nothing is copied while decoding.
+    const QString *unit = nullptr;
     bool invalid = false;
     QString failure;
 };
@@ -84,10 +85,10 @@ FieldValue decodeField(const MapField &field, const MapRegisters &registers)
 {
     FieldValue result;
     const auto read = [&](int address) {
-        const std::optional<quint16> value = registers.at(address);
-        if (!value && result.failure.isEmpty())
+        const int value = registers.at(address);
+        if (value < 0 && result.failure.isEmpty())
             result.failure = tr("寄存器 %1 未读到").arg(address);
-        return value.value_or(0);
+        return quint16(value);
     };
 
     const quint16 first = read(field.address);
@@ -101,11 +102,13 @@ FieldValue decodeField(const MapField &field, const MapRegisters &registers)
                                  .arg(decimals)
                                  .arg(MaxDecimalsRegisterValue);
     }
-    result.unit = field.unit;
+    result.unit = &field.unit;
     if (field.unitRegister) {
         const quint16 code = read(*field.unitRegister);
-        result.unit = field.unitCodes.value(code);
-        if (result.unit.isEmpty() && result.failure.isEmpty())
+        const auto unit = field.unitCodes.constFind(code);
+        if (unit != field.unitCodes.constEnd())
+            result.unit = &unit.value();
+        else if (result.failure.isEmpty())
             result.failure = tr("单位寄存器 %1 的值 %2 不在单位代码中").arg(*field.unitRegister).arg(code);
     }
     if (!result.failure.isEmpty())
@@ -127,17 +130,17 @@ FieldValue decodeField(const MapField &field, const MapRegisters &registers)
 
 } // namespace
 
-std::optional<quint16> MapRegisters::at(int address) const
+int MapRegisters::at(int address) const
 {
     int first = 0;
     for (const RegisterRange &range : ranges) {
         if (range.contains(address)) {
             const int index = first + address - range.start;
-            return index < values.size() ? std::optional<quint16>(values.at(index)) : std::nullopt;
+            return index < values.size() ? values.at(index) : -1;
         }
         first += range.count;
     }
-    return std::nullopt;
+    return -1;
 }
 
 DecodedValues decodeRegisters(const RegisterMap &map, const MapRegisters &registers)
@@ -147,13 +150,14 @@ DecodedValues decodeRegisters(const RegisterMap &map, const MapRegisters &regist
     FieldValue temperature;
     if (map.temperature)
         temperature = decodeField(*map.temperature, registers);
-    decoded.failure = pressure.failure.isEmpty() ? temperature.failure : pressure.failure;
-    if (decoded.failed())
+    if (!pressure.failure.isEmpty() || !temperature.failure.isEmpty()) {
+        decoded.failure = pressure.failure.isEmpty() ? temperature.failure : pressure.failure;
         return decoded;
+    }
 
-    const std::optional<double> unitsPerPa = unitsPerPascal(pressure.unit);
+    const std::optional<double> unitsPerPa = unitsPerPascal(*pressure.unit);
     if (!unitsPerPa) {
-        decoded.failure = tr("压力单位 \"%1\" 未知").arg(pressure.unit);
+        decoded.failure = tr("压力单位 \"%1\" 未知").arg(*pressure.unit);
         return decoded;
     }
     const float pascals = float(pressure.value / *unitsPerPa);

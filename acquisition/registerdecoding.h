@@ -6,7 +6,6 @@
 #include <QVector>
 
 #include <limits>
-#include <optional>
 
 // The registers one poll read with a map: its ranges as registerRanges()
 // gives them, and their values one range after another.
@@ -15,8 +14,8 @@ struct MapRegisters
     QVector<RegisterRange> ranges;
     QVector<quint16> values;
 
-    // The value of `address`, when one of the ranges holds it.
-    std::optional<quint16> at(int address) const;
+    // The value of `address`, or -1 when none of the ranges holds it.
+    int at(int address) const;
 };
 
 // The numbers one answer carries, decoded once for everything downstream.
