@@ -2,6 +2,8 @@
 #include "registerdecoding.h"
 #include "registermap.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QtTest>
 
@@ -91,6 +93,7 @@ private slots:
     void refusesABadMapWhole_data();
     void refusesABadMapWhole();
     void roundTripsThroughJson();
+    void sampleMapsAreGood();
 };
 
 void TestRegisterMap::decodes_data()
@@ -363,6 +366,23 @@ void TestRegisterMap::roundTripsThroughJson()
              objectOf(R"({"name": "标准", "register": "input", "block": true,)"
                       R"( "pressure": {"address": 0, "type": "FLOAT32", "byteOrder": "CDAB", "unit": "Pa"},)"
                       R"( "temperature": {"address": 6, "type": "INT16", "scale": 0.1, "unit": "°C"}})"));
+}
+
+// The README's sample maps, one a file, each named as its file.
+void TestRegisterMap::sampleMapsAreGood()
+{
+    const QDir samples(QStringLiteral(VELMORA_SOURCE_DIR "/docs/maps"));
+    const QStringList files = samples.entryList({QStringLiteral("*.json")}, QDir::Files);
+    QCOMPARE(files.size(), 6);
+    for (const QString &name : files) {
+        QFile file(samples.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QJsonObject written = QJsonDocument::fromJson(file.readAll()).object();
+        const Checked<RegisterMap> read = mapFromJson(written);
+        QVERIFY2(read.ok(), qPrintable(name + ": " + read.error));
+        QCOMPARE(read.value.name + ".json", name);
+        QCOMPARE(mapToJson(read.value), written);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestRegisterMap)
