@@ -6,6 +6,13 @@
 
 #include <QPainter>
 
+namespace {
+
+// Between the texts of the top line.
+constexpr int FreeGap = 8;
+
+} // namespace
+
 ItemDelegate::ItemDelegate(QObject *parent)
     : QStyledItemDelegate(parent)
 {
@@ -52,7 +59,11 @@ void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
     QFont statisticsFont(QStringLiteral("Times"), 10, -1, false);
     painter->setPen(QPen(QColor(Qt::gray)));
     painter->setFont(statisticsFont);
-    painter->drawText(layout.statistics, Qt::AlignRight | Qt::AlignVCenter, statisticsText(record));
+    const QString statistics = statisticsText(record);
+    painter->drawText(layout.statistics, Qt::AlignRight | Qt::AlignVCenter, statistics);
+    // What the top line leaves free between the address and the statistics.
+    QRect free = layout.statistics;
+    free.setRight(layout.statistics.right() - painter->fontMetrics().horizontalAdvance(statistics) - FreeGap);
 
     // A reading beyond its limit is drawn in red; the lamp keeps telling how the device answers.
     const int alarms = index.data(AlarmRole).toInt();
@@ -60,6 +71,17 @@ void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
         painter->setPen(QPen(QColor(Qt::red)));
         painter->setFont(addressFont);
         painter->drawText(layout.alarm, Qt::AlignLeft | Qt::AlignVCenter, tr("报警"));
+        free.setLeft(layout.alarm.left() + painter->fontMetrics().horizontalAdvance(tr("报警")) + FreeGap);
+    }
+
+    // A transmitter read with a map of its own says which, so that a wrong
+    // map is seen at once; elided when the counts leave little room.
+    if (record.map.name != standardMapName() && free.width() > 0) {
+        painter->setPen(QPen(QColor(Qt::gray)));
+        painter->setFont(statisticsFont);
+        const QString name = tr("映射：%1").arg(record.map.name);
+        painter->drawText(free, Qt::AlignLeft | Qt::AlignVCenter,
+                          painter->fontMetrics().elidedText(name, Qt::ElideRight, free.width()));
     }
 
     QFont readingFont(QStringLiteral("Times"), 18, -1, false);

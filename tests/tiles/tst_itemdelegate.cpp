@@ -3,6 +3,7 @@
 #include "itemdelegate.h"
 #include "tilelayout.h"
 
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <QStandardItemModel>
@@ -25,6 +26,8 @@ private slots:
     void drawsFailureStatisticsInTopLine();
     void marksAlarms_data();
     void marksAlarms();
+    void namesItsMap_data();
+    void namesItsMap();
     void sizeHintIsFixed();
     void invalidIndexDrawsNothing();
     void leavesPainterAsItWas();
@@ -225,6 +228,52 @@ void TestItemDelegate::marksAlarms()
     QVERIFY(countPixels(image, statisticsText, grayish) > 20);
     // The lamp still tells how the device answers.
     QCOMPARE(QColor(image.pixel(layout.lamp.center())), QColor(Qt::green));
+}
+
+void TestItemDelegate::namesItsMap_data()
+{
+    QTest::addColumn<QString>("map");
+    QTest::addColumn<int>("alarms");
+    QTest::addColumn<uint>("counts");
+    QTest::addColumn<bool>("named");
+
+    QTest::newRow("标准 is not named") << standardMapName() << 0 << 0u << false;
+    QTest::newRow("another map") << "float-abcd-bar" << 0 << 0u << true;
+    QTest::newRow("after 报警") << "float-abcd-bar" << int(PressureHighAlarm) << 0u << true;
+    QTest::newRow("long name, largest counts")
+        << "a-map-with-a-name-far-too-long-for-the-top-line" << 0 << 4294967295u << true;
+}
+
+void TestItemDelegate::namesItsMap()
+{
+    QFETCH(QString, map);
+    QFETCH(int, alarms);
+    QFETCH(uint, counts);
+    QFETCH(bool, named);
+
+    ItemData record = newDeviceRecord(247, QStringLiteral("KPa"), 3, 1);
+    record.map.name = map;
+    record.failCount = counts;
+    record.totalCount = counts;
+    const QImage image = paintTile(record, QVariant(int(Good)), QStyle::State_None, alarms);
+    const TileLayout layout = tileLayout(QRect(0, 0, 500, 100));
+
+    // Between 报警 (bold, 12 points) and the statistics (10 points), 8 pixels clear of each.
+    const int statisticsLeft = layout.statistics.right()
+        - QFontMetrics(QFont(QStringLiteral("Times"), 10), &image).horizontalAdvance(statisticsText(record)) + 1;
+    const int alarmRight = alarms ? layout.alarm.left()
+            + QFontMetrics(QFont(QStringLiteral("Times"), 12, QFont::Bold), &image).horizontalAdvance("报警")
+                                  : layout.alarm.left();
+    const QRect free(alarmRight + 1, layout.statistics.top(), statisticsLeft - alarmRight - 2,
+                     layout.statistics.height());
+    const QRect gapBeforeStatistics(statisticsLeft - 8, free.top(), 7, free.height());
+    const auto gray = [](const QColor &c) { return c != background() && qAbs(c.red() - c.blue()) < 30; };
+    const auto drawn = [](const QColor &c) { return c != background(); };
+    QVERIFY2(free.width() > 40, qPrintable(QString::number(free.width())));
+    QCOMPARE(countPixels(image, free, gray) > 20, named);
+    QCOMPARE(countPixels(image, gapBeforeStatistics, drawn), 0);
+    if (alarms)
+        QCOMPARE(countPixels(image, QRect(alarmRight + 1, free.top(), 7, free.height()), drawn), 0);
 }
 
 void TestItemDelegate::drawsFailureStatisticsInTopLine_data()
