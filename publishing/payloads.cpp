@@ -104,11 +104,12 @@ QByteArray reading(const Reading &reading, quint64 seq, const QString &session)
     });
 }
 
-QByteArray config(const QString &unit, int decimals, int recordPeriod)
+QByteArray config(const QString &unit, int decimals, int recordPeriod, const QString &map)
 {
     return compact({{QStringLiteral("unit"), unit},
                     {QStringLiteral("decimals"), decimals},
-                    {QStringLiteral("recordPeriod"), recordPeriod}});
+                    {QStringLiteral("recordPeriod"), recordPeriod},
+                    {QStringLiteral("map"), map}});
 }
 
 QByteArray gap(quint64 fromSeq, quint64 toSeq)

@@ -21,7 +21,7 @@ QByteArray statusOnline(const QString &port);
 QByteArray statusOffline();
 // `session` is the start of the publishing session, which `seq` counts within.
 QByteArray reading(const Reading &reading, quint64 seq, const QString &session);
-QByteArray config(const QString &unit, int decimals, int recordPeriod);
+QByteArray config(const QString &unit, int decimals, int recordPeriod, const QString &map);
 QByteArray gap(quint64 fromSeq, quint64 toSeq);
 // A device's alarm state after a raise or a clear: the alarms still active
 // (pressureHigh, temperatureLow, ...), and the value and limit of the event.

@@ -185,7 +185,8 @@ void Publisher::syncDevices()
     for (int row = 0; row < m_devices->rowCount(); ++row) {
         const ItemData record = readRecord(m_devices, row);
         listed.insert(record.address);
-        const QByteArray config = Payloads::config(record.unit, record.decimals, record.recordPeriod);
+        const QByteArray config
+            = Payloads::config(record.unit, record.decimals, record.recordPeriod, record.map.name);
         QByteArray &known = m_retained[record.address][ConfigLeaf];
         if (known != config) {
             known = config;

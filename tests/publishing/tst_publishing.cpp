@@ -255,7 +255,8 @@ void TestPublishing::publishesTheWindowsReadings()
     for (const auto &device : expected) {
         const QString prefix = devices + QString::number(device.address);
         QCOMPARE(json(subscriber.payloads(prefix + QStringLiteral("/config")).value(0)),
-                 (QJsonObject{{"unit", device.unit}, {"decimals", device.decimals}, {"recordPeriod", 1}}));
+                 (QJsonObject{{"unit", device.unit}, {"decimals", device.decimals}, {"recordPeriod", 1},
+                              {"map", QStringLiteral("标准")}}));
         const QStringList readings = subscriber.payloads(prefix + QStringLiteral("/reading"));
         QVERIFY(!readings.isEmpty());
         for (int i = 0; i < readings.size(); ++i) {
@@ -665,7 +666,7 @@ void TestPublishing::brokerHoldsWhatIsTrue_data()
     QTest::addColumn<bool>("subtreeUnknown");
     QTest::addColumn<QStringList>("retained");
 
-    const QString config = QStringLiteral("{\"decimals\":0,\"recordPeriod\":1,\"unit\":\"KPa\"}");
+    const QString config = QStringLiteral("{\"decimals\":0,\"map\":\"标准\",\"recordPeriod\":1,\"unit\":\"KPa\"}");
     const QString online = QStringLiteral("{\"online\":true,\"port\":null,\"version\":1}");
     const QString offline = QStringLiteral("{\"online\":false}");
     const QString planted9 = QStringLiteral("plant/%1/devices/9/config {\"decimals\":1,\"recordPeriod\":5,\"unit\":\"Pa\"}");
