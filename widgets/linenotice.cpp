@@ -1,5 +1,7 @@
 #include "linenotice.h"
 
+#include "timeformat.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
@@ -17,7 +19,7 @@ QString translated(const char *text)
 
 QString stamped(const QDateTime &when, const QString &what)
 {
-    return when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ")) + what;
+    return secondsText(when) + QLatin1Char(' ') + what;
 }
 
 } // namespace
