@@ -1,10 +1,10 @@
 #include "linenotice.h"
 
+#include "logging.h"
 #include "timeformat.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDebug>
 #include <QMessageBox>
 
 namespace {
@@ -49,7 +49,7 @@ void LineNotice::lineRestored(const QDateTime &when, LineSettings::Transport tra
 
 void LineNotice::tell(const QString &event)
 {
-    qDebug().noquote() << event;
+    qCDebug(lcLine).noquote() << event;
     events << event;
     while (events.size() > KeptEvents)
         events.removeFirst();
