@@ -88,16 +88,16 @@ void TestDiagnostics::writesLineOnlyWhenSwitchedOn()
 
     debugLines().clear();
     const QtMessageHandler previous = qInstallMessageHandler(keepDebugLines);
-    if (action == QLatin1String("filter")) {
+    bool done = true;
+    if (action == QLatin1String("filter"))
         QTest::mouseClick(widget<QPushButton>(*window, "redBtn"), Qt::LeftButton);
-    } else if (action == QLatin1String("start")) {
-        const bool chosen = clickStart(*window, tempDir->path());
-        holdTimers(*window);
-        QVERIFY(chosen);
-    } else {
-        QVERIFY(QMetaObject::invokeMethod(window.get(), "saved_process"));
-    }
+    else if (action == QLatin1String("start"))
+        done = clickStart(*window, tempDir->path());
+    else
+        done = QMetaObject::invokeMethod(window.get(), "saved_process");
     qInstallMessageHandler(previous);
+    holdTimers(*window);
+    QVERIFY(done);
 
     const QString text = line.contains(QLatin1String("%1")) ? line.arg(tempDir->path()) : line;
     const QStringList written = debugLines().filter(QRegularExpression(
