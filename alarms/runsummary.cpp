@@ -2,6 +2,7 @@
 
 #include "reading.h"
 #include "alarmformat.h"
+#include "csvline.h"
 
 #include <QCoreApplication>
 
@@ -102,5 +103,5 @@ QStringList DeviceRunSummary::fields() const
 
 QString DeviceRunSummary::row() const
 {
-    return fields().join(QLatin1Char(',')) + QStringLiteral(",\n");
+    return csvLine(fields());
 }

@@ -6,6 +6,7 @@
 #include "itemdata.h"
 #include "itemdelegate.h"
 #include "lineaddress.h"
+#include "logging.h"
 #include "modbusline.h"
 #include "pollcycle.h"
 #include "polling.h"
@@ -16,7 +17,6 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
-#include <QDebug>
 #include <QDeadlineTimer>
 #include <QFileDialog>
 #include <QItemSelectionModel>
@@ -153,7 +153,7 @@ bool MainWindow::portIsClosed() const
 
 void MainWindow::onButtonClicked(QAbstractButton *button)
 {
-    qDebug().noquote() << "filter button:" << button->text();
+    qCDebug(lcDiagnostics).noquote() << "filter button:" << button->text();
 }
 
 void MainWindow::on_btnOpen_clicked()

@@ -3,6 +3,7 @@
 #include "reading.h"
 #include "alarmevaluation.h"
 #include "alarmformat.h"
+#include "timeformat.h"
 
 #include <QDateTime>
 #include <QDialog>
@@ -39,7 +40,7 @@ void AlarmNotice::tell(const Reading &reading, const AlarmEvent &event)
     const bool pressure = isPressureAlarm(event.kind);
     const QString unit = pressure ? reading.unit : tr("℃");
     QString line = tr("%1 设备地址%2 %3%4 值 %5 %6")
-                       .arg(reading.time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
+                       .arg(secondsText(reading.time),
                             QString::number(reading.address), alarmQuantityText(event.kind), alarmEventText(event),
                             fixedNumber(event.value, pressure ? reading.decimals : 1), unit);
     const QString limit = limitNumber(event.limit);

@@ -1,8 +1,10 @@
 #include "linenotice.h"
 
+#include "logging.h"
+#include "timeformat.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDebug>
 #include <QMessageBox>
 
 namespace {
@@ -17,7 +19,7 @@ QString translated(const char *text)
 
 QString stamped(const QDateTime &when, const QString &what)
 {
-    return when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ")) + what;
+    return secondsText(when) + QLatin1Char(' ') + what;
 }
 
 } // namespace
@@ -47,7 +49,7 @@ void LineNotice::lineRestored(const QDateTime &when, LineSettings::Transport tra
 
 void LineNotice::tell(const QString &event)
 {
-    qDebug().noquote() << event;
+    qCDebug(lcLine).noquote() << event;
     events << event;
     while (events.size() > KeptEvents)
         events.removeFirst();

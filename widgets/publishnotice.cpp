@@ -1,7 +1,8 @@
 #include "publishnotice.h"
 
+#include "logging.h"
+
 #include <QCoreApplication>
-#include <QDebug>
 #include <QMessageBox>
 
 PublishNotice::PublishNotice(QWidget *window)
@@ -15,7 +16,7 @@ void PublishNotice::setConnection(const QString &text, bool show)
     if (text == m_connection)
         return;
     m_connection = text;
-    qDebug().noquote() << "MQTT:" << text;
+    qCDebug(lcPublishing).noquote() << "MQTT:" << text;
     refresh(show);
 }
 

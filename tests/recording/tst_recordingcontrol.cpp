@@ -181,6 +181,7 @@ void TestRecordingControl::createsOneFilePerDevice()
     QCOMPARE(proxyModel(*window)->rowCount(), filter == "allBtn" ? addresses.size() : 0);
     setPortOpen(*window, true);
 
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.diagnostics.debug=true"));
     QTest::ignoreMessage(QtDebugMsg, qPrintable("saved_file_path=" + tempDir->path()));
     const QDateTime before = QDateTime::currentDateTime().addMSecs(-1000);
     MessageBoxLog boxes;

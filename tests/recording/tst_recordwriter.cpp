@@ -174,6 +174,7 @@ void TestRecordWriter::emptyListStillAdvancesTick()
 
     QTest::mouseClick(widget<QPushButton>(*window, "btnClrList"), Qt::LeftButton);
     QCOMPARE(deviceModel(*window)->rowCount(), 0);
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.diagnostics.debug=true"));
     const QRegularExpression savedLine(QStringLiteral("^saved \\d+$"));
     QTest::ignoreMessage(QtDebugMsg, savedLine);
     QTest::ignoreMessage(QtDebugMsg, savedLine);
