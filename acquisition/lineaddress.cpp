@@ -18,7 +18,7 @@ QString translated(const char *text)
 bool isSerialPath(const QString &text)
 {
 #ifdef Q_OS_WIN
-    return text.startsWith(QLatin1String("\\"));
+    return text.startsWith(QLatin1String("\\\\"));
 #else
     return text.startsWith(QLatin1Char('/'));
 #endif
