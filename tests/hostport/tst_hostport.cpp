@@ -73,14 +73,11 @@ void TestHostPort::readersAgree_data()
     QTest::newRow("colon, no port") << "host:" << Refused << Refused << Refused;
     QTest::newRow("port, no host") << ":502" << Refused << Refused << Refused;
     QTest::newRow("signed port") << "host:+502" << Refused << Refused << Refused;
-    QTest::newRow("port in hex") << "host:0x1f6" << Refused << Refused << Refused;
     QTest::newRow("two ports") << "host:502:503" << Refused << Refused << Refused;
     QTest::newRow("IPv6 without brackets") << "::1:502" << Refused << Refused << Refused;
     QTest::newRow("name in brackets") << "[host]:502" << Refused << Refused << Refused;
-    QTest::newRow("unclosed bracket") << "[::1:502" << Refused << Refused << Refused;
     QTest::newRow("text after the bracket") << "[::1]502" << Refused << Refused << Refused;
     QTest::newRow("space in the name") << "my host:502" << Refused << Refused << Refused;
-    QTest::newRow("space before the port") << "host: 502" << Refused << Refused << Refused;
     QTest::newRow("user in front") << "me@host:502" << Refused << Refused << Refused;
     QTest::newRow("letters beyond ASCII") << "bröker:502" << Refused << Refused << Refused;
 }
