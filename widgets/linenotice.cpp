@@ -1,9 +1,10 @@
 #include "linenotice.h"
 
+#include "notice.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
-#include <QMessageBox>
 
 namespace {
 
@@ -52,15 +53,9 @@ void LineNotice::tell(const QString &event)
     while (events.size() > KeptEvents)
         events.removeFirst();
     if (!notice) {
-        notice = new QMessageBox(QMessageBox::Information, translated("提示"), QString(), QMessageBox::Ok, window);
-        notice->setObjectName(QStringLiteral("lineNotice"));
-        notice->setAttribute(Qt::WA_DeleteOnClose);
-        notice->setModal(false);
-        // Addresses may come from a device-list file: never markup.
-        notice->setTextFormat(Qt::PlainText);
+        notice = Notice::of(window, QStringLiteral("lineNotice"), translated("提示"));
         // What the operator closed was read; the next event starts afresh.
         connect(notice, &QObject::destroyed, this, [this] { events.clear(); });
     }
-    notice->setText(events.join(QLatin1Char('\n')));
-    notice->show();
+    notice->tell(events.join(QLatin1Char('\n')));
 }
