@@ -1,14 +1,9 @@
 #include "lineaddress.h"
 
+#include "hostport.h"
 #include "serialdevice.h"
 
 #include <QCoreApplication>
-
-#ifdef Q_OS_WIN
-#include <ws2tcpip.h>
-#else
-#include <arpa/inet.h>
-#endif
 
 namespace {
 
@@ -29,78 +24,24 @@ bool isSerialPath(const QString &text)
 #endif
 }
 
-bool isIpv6Address(const QString &text)
-{
-    in6_addr address{};
-    return inet_pton(AF_INET6, text.toLatin1().constData(), &address) == 1;
-}
-
-// A name or an IPv4 address: letters, digits, '-', '_' and '.'.
-bool isHostName(const QString &text)
-{
-    if (text.isEmpty())
-        return false;
-    for (const QChar c : text) {
-        if (c.unicode() > 0x7F || !(c.isLetterOrNumber() || c == '-' || c == '_' || c == '.'))
-            return false;
-    }
-    return true;
-}
-
-// 1 to 65535 in decimal digits; 0 for anything else.
-int portNumber(const QString &text)
-{
-    if (text.isEmpty() || text.size() > 5)
-        return 0;
-    for (const QChar c : text) {
-        if (c < '0' || c > '9')
-            return 0;
-    }
-    const int port = text.toInt();
-    return port <= 65535 ? port : 0;
-}
-
 LineAddress tcpAddress(const QString &text)
 {
     LineAddress malformed;
     malformed.kind = LineAddress::Kind::Malformed;
-    for (const QChar c : text) {
-        if (c.isSpace())
-            return malformed;
-    }
     const bool scheme = text.startsWith(TcpScheme);
-    const QString rest = scheme ? text.mid(TcpScheme.size()) : text;
-
-    QString host;
-    QString portText;
-    bool hasPort = false;
-    if (rest.startsWith(QLatin1Char('['))) {
-        const int close = rest.indexOf(QLatin1Char(']'));
-        if (close < 0)
-            return malformed;
-        host = rest.mid(1, close - 1);
-        const QString after = rest.mid(close + 1);
-        if (!isIpv6Address(host) || (!after.isEmpty() && !after.startsWith(QLatin1Char(':'))))
-            return malformed;
-        hasPort = !after.isEmpty();
-        portText = after.mid(1);
-    } else {
-        const int colon = rest.indexOf(QLatin1Char(':'));
-        host = rest.left(colon);
-        hasPort = colon >= 0;
-        portText = hasPort ? rest.mid(colon + 1) : QString();
-        if (!isHostName(host))
-            return malformed;
-    }
+    const std::optional<HostPort> parsed = parseHostPort(scheme ? text.mid(TcpScheme.size()) : text);
     // Only the tcp:// form may leave the port out.
-    if (!hasPort && !scheme)
+    if (!parsed || (!parsed->hasPort && !scheme))
+        return malformed;
+    const int port = parsed->hasPort ? parsed->port().value_or(0) : DefaultTcpPort;
+    if (port == 0)
         return malformed;
 
     LineAddress address;
     address.kind = LineAddress::Kind::Tcp;
-    address.host = host;
-    address.port = hasPort ? portNumber(portText) : DefaultTcpPort;
-    return address.port == 0 ? malformed : address;
+    address.host = parsed->host;
+    address.port = port;
+    return address;
 }
 
 } // namespace
@@ -114,15 +55,12 @@ LineAddress parseLineAddress(const QString &text)
     return {};
 }
 
-LineChoice chooseLine(const QString &portText, const QString &baudText, const QString &parityText,
-                      const QString &dataBitsText, const QString &stopBitsText)
+Result<LineSettings> chooseLine(const QString &portText, const QString &baudText, const QString &parityText,
+                                const QString &dataBitsText, const QString &stopBitsText)
 {
     const LineAddress address = parseLineAddress(portText);
-    LineChoice choice;
-    if (address.kind == LineAddress::Kind::Malformed) {
-        choice.refusal = translated("TCP 地址格式不正确。\n") + lineAddressHelp();
-        return choice;
-    }
+    if (address.kind == LineAddress::Kind::Malformed)
+        return Failure{translated("TCP 地址格式不正确。\n") + lineAddressHelp()};
     LineSettings settings;
     if (address.kind == LineAddress::Kind::Tcp) {
         settings.transport = LineSettings::Transport::Tcp;
@@ -136,8 +74,7 @@ LineChoice chooseLine(const QString &portText, const QString &baudText, const QS
     settings.parity = parityCharacter(parityText);
     settings.dataBits = dataBitsText.toInt();
     settings.stopBits = stopBitsText.toInt();
-    choice.settings = settings;
-    return choice;
+    return settings;
 }
 
 QString lineAddressHelp()

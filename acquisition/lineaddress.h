@@ -1,10 +1,9 @@
 #pragma once
 
 #include "linesettings.h"
+#include "result.h"
 
 #include <QString>
-
-#include <optional>
 
 // What the text of the port box names. A text starting with '/' (or "\\" on
 // Windows) is a serial path; one starting with "tcp://" or '[', or holding a
@@ -21,14 +20,8 @@ struct LineAddress
 LineAddress parseLineAddress(const QString &text);
 
 // The line the window's choices name, or why it cannot be opened.
-struct LineChoice
-{
-    std::optional<LineSettings> settings;
-    QString refusal;
-};
-
-LineChoice chooseLine(const QString &portText, const QString &baudText, const QString &parityText,
-                      const QString &dataBitsText, const QString &stopBitsText);
+Result<LineSettings> chooseLine(const QString &portText, const QString &baudText, const QString &parityText,
+                                const QString &dataBitsText, const QString &stopBitsText);
 
 // What the port box accepts, for its tooltip.
 QString lineAddressHelp();

@@ -1,7 +1,8 @@
 #include "pollrecord.h"
 
-#include "units.h"
+#include "failureshare.h"
 #include "readingtext.h"
+#include "units.h"
 
 #include <QDateTime>
 
@@ -11,14 +12,13 @@
 namespace {
 
 constexpr quint32 PollsBeforeJudging = 20;
-constexpr double PoorFailureShare = 0.05;
 constexpr double NotANumber = std::numeric_limits<double>::quiet_NaN();
 
 } // namespace
 
 int statusAfterSuccess(quint32 failCount, quint32 totalCount)
 {
-    if (totalCount > PollsBeforeJudging && double(failCount) / double(totalCount) > PoorFailureShare)
+    if (totalCount > PollsBeforeJudging && exceedsFailureShare(failCount, totalCount))
         return Poor;
     return Good;
 }

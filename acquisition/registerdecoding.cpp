@@ -155,12 +155,12 @@ DecodedValues decodeRegisters(const RegisterMap &map, const MapRegisters &regist
         return decoded;
     }
 
-    const std::optional<double> unitsPerPa = unitsPerPascal(*pressure.unit);
-    if (!unitsPerPa) {
+    const PressureUnit *const unit = findPressureUnit(*pressure.unit);
+    if (!unit) {
         decoded.failure = tr("压力单位 \"%1\" 未知").arg(*pressure.unit);
         return decoded;
     }
-    const float pascals = float(pressure.value / *unitsPerPa);
+    const float pascals = float(pressure.value / unit->perPascal);
     if (!pressure.invalid && isValidPressure(pascals))
         decoded.pressurePa = pascals;
 

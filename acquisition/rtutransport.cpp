@@ -3,6 +3,7 @@
 #include "descriptorio.h"
 #include "pdu.h"
 #include "rtuframe.h"
+#include "slaveaddress.h"
 
 #include <QElapsedTimer>
 
@@ -45,7 +46,7 @@ TransactionOutcome RtuTransport::readRegisters(int address, const RegisterReques
 {
     // 0 is the broadcast address, answered by nobody; above 247 no address
     // can be put on a serial line.
-    if (address < 0 || address > modbusframe::MaxRtuAddress)
+    if (address < 0 || address > LastSlaveAddress)
         return TransactionOutcome::NotSent;
     // Whatever arrived after the previous request ended (the tail of a reply
     // cut short, a reply later than the time-out) must not be read as this

@@ -1,9 +1,10 @@
 #include "alarmformat.h"
 
 #include "alarmevaluation.h"
+#include "csvline.h"
+#include "timeformat.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QLocale>
 
 #include <cmath>
@@ -17,18 +18,10 @@ QString tr(const char *text)
 
 QString stamp(const QDateTime &start, int copy)
 {
-    QString text = start.toString(QStringLiteral("yyyy_MM_dd_hh_mm_ss"));
+    QString text = fileNameStamp(start);
     if (copy > 1)
         text += QLatin1Char('_') + QString::number(copy);
     return text;
-}
-
-QString csvLine(const QStringList &fields)
-{
-    QString line;
-    for (const QString &field : fields)
-        line += field + QLatin1Char(',');
-    return line + QLatin1Char('\n');
 }
 
 } // namespace
@@ -81,10 +74,9 @@ QString alarmLogRow(const QDateTime &time, int address, const AlarmEvent &event,
                     int decimals)
 {
     const bool pressure = isPressureAlarm(event.kind);
-    return csvLine({time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), QString::number(address),
-                    alarmEventText(event), alarmQuantityText(event.kind),
-                    fixedNumber(event.value, pressure ? decimals : 1), limitNumber(event.limit),
-                    pressure ? unit : QStringLiteral("℃")});
+    return csvLine({secondsText(time), QString::number(address), alarmEventText(event),
+                    alarmQuantityText(event.kind), fixedNumber(event.value, pressure ? decimals : 1),
+                    limitNumber(event.limit), pressure ? unit : QStringLiteral("℃")});
 }
 
 QString fixedNumber(double value, int decimals)

@@ -72,13 +72,25 @@ void AlarmMonitor::beginRun()
     }
 }
 
+QModelIndex AlarmMonitor::deviceItem(int address)
+{
+    const QPersistentModelIndex known = m_items.value(address);
+    if (known.isValid() && readRecord(m_devices, known.row()).address == address)
+        return known;
+    for (int row = 0; row < m_devices->rowCount(); ++row) {
+        if (readRecord(m_devices, row).address == address) {
+            const QModelIndex item = m_devices->index(row, 0);
+            m_items.insert(address, item);
+            return item;
+        }
+    }
+    m_items.remove(address);
+    return QModelIndex();
+}
+
 void AlarmMonitor::take(const Reading &reading)
 {
-    QModelIndex device;
-    for (int row = 0; row < m_devices->rowCount() && !device.isValid(); ++row) {
-        if (readRecord(m_devices, row).address == reading.address)
-            device = m_devices->index(row, 0);
-    }
+    const QModelIndex device = deviceItem(reading.address);
     if (!device.isValid())
         return;
 

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QPersistentModelIndex>
 
 class PollCycle;
 class QDateTime;
@@ -42,8 +43,15 @@ signals:
     void alarmChanged(int address, const QStringList &active, const QDateTime &time, double value, double limit);
 
 private:
+    // The item of the device at `address`, invalid when it is not listed.
+    QModelIndex deviceItem(int address);
+
     QStandardItemModel *const m_devices;
     // Per address, the alarms shown from before the run whose quantity has
     // not yet been judged in it.
     QHash<int, int> m_unjudged;
+    // Where each device was last found: a reading comes for every device
+    // of every cycle, and searching the list for each costs a whole list
+    // of record copies on a bench of 247 devices.
+    QHash<int, QPersistentModelIndex> m_items;
 };

@@ -2,6 +2,8 @@
 
 #include "reading.h"
 #include "alarmformat.h"
+#include "csvline.h"
+#include "failureshare.h"
 
 #include <QCoreApplication>
 
@@ -66,8 +68,7 @@ void DeviceRunSummary::alarmSetChanged(int active, qint64 atMs)
 
 bool DeviceRunSummary::passed() const
 {
-    // More than 5 % failed, in whole numbers.
-    return !m_lineFailed && m_alarms == 0 && quint64(m_failed) * 20 <= quint64(m_total);
+    return !m_lineFailed && m_alarms == 0 && !exceedsFailureShare(m_failed, m_total);
 }
 
 QStringList DeviceRunSummary::fields() const
@@ -102,5 +103,5 @@ QStringList DeviceRunSummary::fields() const
 
 QString DeviceRunSummary::row() const
 {
-    return fields().join(QLatin1Char(',')) + QStringLiteral(",\n");
+    return csvLine(fields());
 }

@@ -28,7 +28,6 @@ public:
     int address() const { return m_address; }
     quint32 totalCount() const { return m_total; }
     quint32 failCount() const { return m_failed; }
-    int alarmCount() const { return m_alarms; }
     double alarmSeconds() const { return double(m_alarmMs) / 1000.0; }
     // 不合格 when any alarm was raised, more than 5 % of the polls failed or
     // the run failed for its line.

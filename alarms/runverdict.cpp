@@ -6,6 +6,7 @@
 #include "alarmformat.h"
 #include "alarmmonitor.h"
 #include "devicelimits.h"
+#include "failureshare.h"
 #include "rowwriter.h"
 
 #include <QDir>
@@ -120,8 +121,7 @@ qint64 RunVerdict::runMs(qint64 nowMs) const
 
 bool RunVerdict::lineFailed(qint64 nowMs) const
 {
-    // More than 5 %, in whole milliseconds.
-    return lineLostMs() * 20 > runMs(nowMs);
+    return exceedsFailureShare(lineLostMs(), runMs(nowMs));
 }
 
 RunOutcome RunVerdict::outcome() const

@@ -46,7 +46,6 @@ OfferedValues FormChoices::offeredValues() const
     offered.parities = itemTexts(m_ui->cboxParity);
     offered.dataBits = itemTexts(m_ui->cboxDataBit);
     offered.stopBits = itemTexts(m_ui->cboxStopBit);
-    offered.units = itemTexts(m_ui->cBoxUnit);
     offered.decimals = spinRange(m_ui->spinBox_dotnum);
     offered.recordPeriod = spinRange(m_ui->spinBox_period);
     return offered;

@@ -6,6 +6,7 @@
 #include "itemdata.h"
 #include "itemdelegate.h"
 #include "lineaddress.h"
+#include "logging.h"
 #include "modbusline.h"
 #include "pollcycle.h"
 #include "polling.h"
@@ -13,10 +14,11 @@
 #include "publisher.h"
 #include "recordingsession.h"
 #include "devicerecords.h"
+#include "slaveaddress.h"
+#include "units.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
-#include <QDebug>
 #include <QDeadlineTimer>
 #include <QFileDialog>
 #include <QItemSelectionModel>
@@ -57,7 +59,6 @@ MainWindow::MainWindow(QWidget *parent)
     const QStringList parities = {"N", "O", "E"};
     const QStringList dataBits = {"5", "6", "7", "8"};
     const QStringList stopBits = {"1", "2"};
-    const QStringList pressureUnits = {"KPa", "MPa", "psi", "Bar", "mBar", "Kgf/cm2", "mmH2O", "Pa"};
 
     ui->cboxBaudRate->addItems(baudRates);
     ui->cboxBaudRate->setCurrentIndex(12);
@@ -67,7 +68,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->cboxDataBit->setCurrentIndex(3);
     ui->cboxStopBit->addItems(stopBits);
     ui->cboxStopBit->setCurrentIndex(0);
-    ui->cBoxUnit->addItems(pressureUnits);
+    ui->cBoxUnit->addItems(offeredPressureUnits());
 
     // No parent: the model is released by the destructor, once nothing can
     // poll or record any more.
@@ -153,7 +154,7 @@ bool MainWindow::portIsClosed() const
 
 void MainWindow::onButtonClicked(QAbstractButton *button)
 {
-    qDebug().noquote() << "filter button:" << button->text();
+    qCDebug(lcDiagnostics).noquote() << "filter button:" << button->text();
 }
 
 void MainWindow::on_btnOpen_clicked()
@@ -169,17 +170,18 @@ void MainWindow::on_btnOpen_clicked()
         return;
     }
     const LineChoices line = formChoices->lineChoices();
-    const LineChoice choice = chooseLine(line.port, line.baudRate, line.parity, line.dataBits, line.stopBits);
-    if (!choice.settings) {
+    const Result<LineSettings> choice
+        = chooseLine(line.port, line.baudRate, line.parity, line.dataBits, line.stopBits);
+    if (!choice.ok()) {
         // The port's text may come from a device-list file: never markup.
-        QMessageBox box(QMessageBox::Information, tr("提示"), choice.refusal, QMessageBox::Ok, this);
+        QMessageBox box(QMessageBox::Information, tr("提示"), choice.error(), QMessageBox::Ok, this);
         box.setTextFormat(Qt::PlainText);
         box.exec();
         return;
     }
     // The caption changes when the line's owner reports the port open; a port
     // that cannot be opened leaves it as it is.
-    modbusLine->open(*choice.settings);
+    modbusLine->open(choice.value());
 }
 
 void MainWindow::on_btnAddreader_clicked()

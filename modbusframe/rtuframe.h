@@ -11,7 +11,6 @@ namespace modbusframe {
 // Address, function code and CRC: nothing shorter is a frame.
 constexpr int MinFrameLength = 4;
 constexpr int MaxFrameLength = 256;
-constexpr int MaxRtuAddress = 247;
 
 // The frame carrying `pdu` to or from `address`.
 QByteArray rtuFrame(quint8 address, const QByteArray &pdu);

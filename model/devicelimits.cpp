@@ -104,21 +104,21 @@ QString limitsProblem(const Limits &limits)
                        TemperatureLow, TemperatureHigh, TemperatureDeadband);
 }
 
-LimitsReadResult limitsFromJson(const QJsonObject &object)
+Result<Limits> limitsFromJson(const QJsonObject &object)
 {
-    LimitsReadResult result;
-    Limits &limits = result.limits;
-    limits.pressureLow = read(object, PressureLow, &result.error);
-    limits.pressureHigh = read(object, PressureHigh, &result.error);
-    limits.pressureDeadband = read(object, PressureDeadband, &result.error).value_or(0.0);
-    limits.temperatureLow = read(object, TemperatureLow, &result.error);
-    limits.temperatureHigh = read(object, TemperatureHigh, &result.error);
-    limits.temperatureDeadband = read(object, TemperatureDeadband, &result.error).value_or(0.0);
-    if (result.error.isEmpty())
-        result.error = limitsProblem(limits);
-    if (!result.ok())
-        result.limits = Limits();
-    return result;
+    QString error;
+    Limits limits;
+    limits.pressureLow = read(object, PressureLow, &error);
+    limits.pressureHigh = read(object, PressureHigh, &error);
+    limits.pressureDeadband = read(object, PressureDeadband, &error).value_or(0.0);
+    limits.temperatureLow = read(object, TemperatureLow, &error);
+    limits.temperatureHigh = read(object, TemperatureHigh, &error);
+    limits.temperatureDeadband = read(object, TemperatureDeadband, &error).value_or(0.0);
+    if (error.isEmpty())
+        error = limitsProblem(limits);
+    if (!error.isEmpty())
+        return Failure{error};
+    return limits;
 }
 
 QJsonObject limitsToJson(const Limits &limits)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "result.h"
+
 #include <QJsonObject>
 #include <QMetaType>
 #include <QString>
@@ -31,15 +33,7 @@ Q_DECLARE_METATYPE(Limits)
 // the band when both limits are given.
 QString limitsProblem(const Limits &limits);
 
-struct LimitsReadResult
-{
-    Limits limits;
-    // The problem and the field it is in; empty when the object is good.
-    QString error;
-
-    bool ok() const { return error.isEmpty(); }
-};
-
-// The limits object of a device-list file: any subset of its six numbers.
-LimitsReadResult limitsFromJson(const QJsonObject &object);
+// The limits object of a device-list file: any subset of its six numbers. A
+// refusal names the problem and the field it is in.
+Result<Limits> limitsFromJson(const QJsonObject &object);
 QJsonObject limitsToJson(const Limits &limits);

@@ -1,5 +1,7 @@
 #include "devicelistfile.h"
 
+#include "units.h"
+
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -177,15 +179,15 @@ DeviceEntry readDevice(FieldReader &reader, const OfferedValues &offered)
     if (reader.failed())
         return device;
     reader.requireInRange(device.address, addresses, tr("地址"));
-    reader.requireOffered(device.unit, offered.units, tr("单位"));
+    reader.requireOffered(device.unit, offeredPressureUnits(), tr("单位"));
     reader.requireInRange(device.decimals, offered.decimals, tr("小数点位数"));
     reader.requireInRange(device.recordPeriod, offered.recordPeriod, tr("记录间隔"));
     const QJsonValue limits = reader.optionalObject("limits", tr("限值"));
     if (!reader.failed() && limits.isObject()) {
-        const LimitsReadResult read = limitsFromJson(limits.toObject());
+        const Result<Limits> read = limitsFromJson(limits.toObject());
         if (!read.ok())
-            reader.fail(tr("限值 (limits)：%1").arg(read.error));
-        device.limits = read.limits;
+            reader.fail(tr("限值 (limits)：%1").arg(read.error()));
+        device.limits = read.valueOr(Limits());
     }
     return device;
 }
@@ -245,59 +247,55 @@ QByteArray toJson(const DeviceList &list)
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
-ParseResult parse(const QByteArray &json, const OfferedValues &offered)
+Result<DeviceList> parse(const QByteArray &json, const OfferedValues &offered)
 {
-    ParseResult result;
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        result.error = tr("不是 JSON 文件：%1，%2")
-                           .arg(positionText(json, parseError.offset), parseError.errorString());
-        return result;
-    }
-    if (!document.isObject()) {
-        result.error = tr("不是设备列表：文件应为一个 JSON 对象");
-        return result;
-    }
+    if (parseError.error != QJsonParseError::NoError)
+        return Failure{tr("不是 JSON 文件：%1，%2").arg(positionText(json, parseError.offset), parseError.errorString())};
+    if (!document.isObject())
+        return Failure{tr("不是设备列表：文件应为一个 JSON 对象")};
 
-    FieldReader root(document.object(), QString(), &result.error);
+    QString error;
+    DeviceList content;
+    FieldReader root(document.object(), QString(), &error);
     readHeader(root);
     if (root.failed())
-        return result;
+        return Failure{error};
     const QJsonObject line = root.object("line", tr("串口设置"));
     const QJsonArray devices = root.array("devices", tr("设备"));
     if (root.failed())
-        return result;
+        return Failure{error};
 
-    FieldReader lineReader(line, tr("串口设置"), &result.error);
-    result.content.line = readLine(lineReader, offered);
+    FieldReader lineReader(line, tr("串口设置"), &error);
+    content.line = readLine(lineReader, offered);
 
-    for (int i = 0; i < devices.size() && result.ok(); ++i) {
+    for (int i = 0; i < devices.size() && error.isEmpty(); ++i) {
         const QString place = tr("第 %1 个设备").arg(i + 1);
-        FieldReader reader(devices.at(i).toObject(), place, &result.error);
+        FieldReader reader(devices.at(i).toObject(), place, &error);
         if (!devices.at(i).isObject()) {
             reader.fail(tr("应为对象"));
             break;
         }
         const DeviceEntry device = readDevice(reader, offered);
-        for (int earlier = 0; earlier < result.content.devices.size() && !reader.failed(); ++earlier) {
-            if (result.content.devices.at(earlier).address == device.address)
+        for (int earlier = 0; earlier < content.devices.size() && !reader.failed(); ++earlier) {
+            if (content.devices.at(earlier).address == device.address)
                 reader.fail(tr("地址 %1 与第 %2 个设备重复").arg(device.address).arg(earlier + 1));
         }
-        result.content.devices.append(device);
+        content.devices.append(device);
     }
 
-    if (result.ok() && document.object().contains(QLatin1String("publish"))) {
+    if (error.isEmpty() && document.object().contains(QLatin1String("publish"))) {
         const QJsonObject publish = root.object("publish", tr("发布设置"));
-        const Checked<PublishSettings> settings = PublishObject::fromJson(publish);
+        const Result<PublishSettings> settings = PublishObject::fromJson(publish);
         if (!root.failed() && !settings.ok())
-            root.fail(tr("发布设置：%1").arg(settings.error));
-        result.content.publish = settings.value;
+            root.fail(tr("发布设置：%1").arg(settings.error()));
+        content.publish = settings.valueOr(PublishSettings());
     }
 
-    if (!result.ok())
-        result.content = DeviceList();
-    return result;
+    if (!error.isEmpty())
+        return Failure{error};
+    return content;
 }
 
 } // namespace DeviceListFile

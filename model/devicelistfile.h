@@ -2,6 +2,7 @@
 
 #include "devicelimits.h"
 #include "publishsettings.h"
+#include "slaveaddress.h"
 
 #include <QByteArray>
 #include <QString>
@@ -52,14 +53,14 @@ struct IntRange
     bool contains(int value) const { return value >= minimum && value <= maximum; }
 };
 
-// What the window lets the operator choose: a file may hold nothing else.
+// What the window lets the operator choose: a file may hold nothing else,
+// and no pressure unit the window does not offer.
 struct OfferedValues
 {
     QStringList baudRates;
     QStringList parities;
     QStringList dataBits;
     QStringList stopBits;
-    QStringList units;
     IntRange decimals;
     IntRange recordPeriod;
 };
@@ -72,21 +73,12 @@ extern const char formatName[];
 constexpr int version = 2;
 constexpr int firstVersion = 1;
 // Slave addresses a Modbus RTU master may poll.
-constexpr IntRange addresses{1, 247};
-
-struct ParseResult
-{
-    DeviceList content;
-    // Names the first problem found and where it is; empty when the file is good.
-    QString error;
-
-    bool ok() const { return error.isEmpty(); }
-};
+constexpr IntRange addresses{FirstSlaveAddress, LastSlaveAddress};
 
 QByteArray toJson(const DeviceList &list);
 
 // Checks the whole file against what the window offers before anything can
-// be taken from it.
-ParseResult parse(const QByteArray &json, const OfferedValues &offered);
+// be taken from it; a refusal names the first problem found and where it is.
+Result<DeviceList> parse(const QByteArray &json, const OfferedValues &offered);
 
 } // namespace DeviceListFile

@@ -44,11 +44,6 @@ int readStatus(const QModelIndex &index)
     return index.data(StatusRole).toInt();
 }
 
-bool isSlaveAddress(int address)
-{
-    return address >= 1 && address <= 247;
-}
-
 bool containsAddress(const QStandardItemModel *model, int address)
 {
     for (int row = 0; row < model->rowCount(); ++row) {

@@ -20,9 +20,6 @@ void writeRecord(QStandardItemModel *model, int row, const ItemData &record);
 void writeStatus(QStandardItemModel *model, int row, int status);
 int readStatus(const QModelIndex &index);
 
-// Modbus RTU slave addresses run from 1 to 247; 0 is broadcast, the rest reserved.
-bool isSlaveAddress(int address);
-
 bool containsAddress(const QStandardItemModel *model, int address);
 
 // Distinct rows, highest first, so that removing them one by one never shifts

@@ -1,5 +1,7 @@
 #include "publishsettings.h"
 
+#include "hostport.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -32,46 +34,37 @@ bool operator==(const PublishSettings &a, const PublishSettings &b)
            && a.username == b.username && a.password == b.password && a.caFile == b.caFile;
 }
 
-Checked<BrokerAddress> parseBrokerUrl(const QString &url)
+Result<BrokerAddress> parseBrokerUrl(const QString &url)
 {
-    Checked<BrokerAddress> result;
-    // host, or [IPv6], then an optional :port, then nothing but an optional slash.
-    static const QRegularExpression shape(
-        QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*)://(\\[[0-9A-Fa-f:.]+\\]|[^\\s/:@?#\\[\\]]+)(:([0-9]*))?/?$"));
+    // The scheme, then host or [IPv6] with an optional :port, then nothing but
+    // an optional slash.
+    static const QRegularExpression shape(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*)://(.*?)/?$"));
     const QRegularExpressionMatch match = shape.match(url.trimmed());
-    if (!match.hasMatch()) {
-        result.error = tr("服务器地址 \"%1\" 格式不对，应为 mqtt://主机[:端口] 或 mqtts://主机[:端口]").arg(url);
-        return result;
-    }
+    const std::optional<HostPort> parsed
+        = match.hasMatch() ? parseHostPort(match.captured(2)) : std::optional<HostPort>();
+    if (!parsed)
+        return Failure{tr("服务器地址 \"%1\" 格式不对，应为 mqtt://主机[:端口] 或 mqtts://主机[:端口]").arg(url)};
     const QString scheme = match.captured(1).toLower();
-    if (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts")) {
-        result.error = tr("服务器地址的协议 \"%1\" 不受支持，只能是 mqtt 或 mqtts").arg(match.captured(1));
-        return result;
+    if (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts"))
+        return Failure{tr("服务器地址的协议 \"%1\" 不受支持，只能是 mqtt 或 mqtts").arg(match.captured(1))};
+    BrokerAddress address;
+    address.tls = scheme == QLatin1String("mqtts");
+    address.host = parsed->host;
+    address.port = address.tls ? DefaultMqttsPort : DefaultMqttPort;
+    if (parsed->hasPort) {
+        const int port = parsed->port().value_or(0);
+        if (port < 1)
+            return Failure{tr("服务器端口 \"%1\" 应在 1–65535 之间").arg(parsed->portText)};
+        address.port = port;
     }
-    result.value.tls = scheme == QLatin1String("mqtts");
-    QString host = match.captured(2);
-    if (host.startsWith(QLatin1Char('[')))
-        host = host.mid(1, host.size() - 2);
-    result.value.host = host;
-    result.value.port = result.value.tls ? DefaultMqttsPort : DefaultMqttPort;
-    if (match.capturedLength(3) > 0) {
-        const QString digits = match.captured(4);
-        bool ok = false;
-        const int port = digits.size() <= 5 ? digits.toInt(&ok) : 0;
-        if (!ok || port < 1 || port > 65535) {
-            result.error = tr("服务器端口 \"%1\" 应在 1–65535 之间").arg(digits);
-            return result;
-        }
-        result.value.port = port;
-    }
-    return result;
+    return address;
 }
 
 QString settingsProblem(const PublishSettings &settings)
 {
-    const Checked<BrokerAddress> broker = parseBrokerUrl(settings.broker);
+    const Result<BrokerAddress> broker = parseBrokerUrl(settings.broker);
     if (!broker.ok())
-        return broker.error;
+        return broker.error();
     // Wildcards and level separators would make the topics of one station
     // match those of others.
     if (settings.station.isEmpty())
@@ -110,27 +103,23 @@ QString defaultTopicPrefix()
 
 namespace PublishObject {
 
-Checked<PublishSettings> fromJson(const QJsonObject &object)
+Result<PublishSettings> fromJson(const QJsonObject &object)
 {
-    Checked<PublishSettings> result;
+    PublishSettings settings;
     for (int i = 0; i < int(std::size(Fields)); ++i) {
         const QJsonValue value = object.value(QLatin1String(Fields[i]));
         if (value.isUndefined() && i >= FirstOptionalField)
             continue;
-        if (value.isUndefined()) {
-            result.error = tr("缺少 %1").arg(QLatin1String(Fields[i]));
-            return result;
-        }
-        if (!value.isString()) {
-            result.error = tr("%1 应为文本").arg(QLatin1String(Fields[i]));
-            return result;
-        }
-        *field(result.value, i) = value.toString();
+        if (value.isUndefined())
+            return Failure{tr("缺少 %1").arg(QLatin1String(Fields[i]))};
+        if (!value.isString())
+            return Failure{tr("%1 应为文本").arg(QLatin1String(Fields[i]))};
+        *field(settings, i) = value.toString();
     }
-    result.error = settingsProblem(result.value);
-    if (!result.ok())
-        result.value = PublishSettings();
-    return result;
+    const QString problem = settingsProblem(settings);
+    if (!problem.isEmpty())
+        return Failure{problem};
+    return settings;
 }
 
 QJsonObject toJson(const PublishSettings &settings, bool withPassword)

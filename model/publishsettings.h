@@ -1,5 +1,7 @@
 #pragma once
 
+#include "result.h"
+
 #include <QJsonObject>
 #include <QString>
 
@@ -26,20 +28,10 @@ struct BrokerAddress
     bool tls = false;
 };
 
-// A value or the reason it was refused.
-template <typename T>
-struct Checked
-{
-    T value;
-    QString error;
-
-    bool ok() const { return error.isEmpty(); }
-};
-
 constexpr int DefaultMqttPort = 1883;
 constexpr int DefaultMqttsPort = 8883;
 
-Checked<BrokerAddress> parseBrokerUrl(const QString &url);
+Result<BrokerAddress> parseBrokerUrl(const QString &url);
 
 // The broker's URL, the station name and the topic prefix; the CA file is
 // checked apart, as a file names one that may be missing on this machine.
@@ -54,7 +46,7 @@ QString defaultTopicPrefix();
 // may be absent (empty); all six are written.
 namespace PublishObject {
 
-Checked<PublishSettings> fromJson(const QJsonObject &object);
+Result<PublishSettings> fromJson(const QJsonObject &object);
 // The password is written only when `withPassword`; otherwise it is empty.
 QJsonObject toJson(const PublishSettings &settings, bool withPassword);
 

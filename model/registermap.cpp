@@ -374,13 +374,13 @@ QString fieldProblem(const MapField &field, bool isTemperature)
         if (field.unitCodes.isEmpty())
             return tr("有 %1 时应给出 %2").arg(named(UnitRegisterKey), named(UnitCodesKey));
         for (auto it = field.unitCodes.cbegin(); it != field.unitCodes.cend(); ++it) {
-            if (!unitsPerPascal(it.value()))
+            if (!findPressureUnit(it.value()))
                 return tr("%1 的代码 %2：\"%3\" 不是已知的压力单位").arg(named(UnitCodesKey)).arg(it.key()).arg(it.value());
         }
     } else {
         if (!field.unitCodes.isEmpty())
             return tr("%1 只用于 %2").arg(named(UnitCodesKey), named(UnitRegisterKey));
-        if (!unitsPerPascal(field.unit))
+        if (!findPressureUnit(field.unit))
             return tr("%1 \"%2\" 不是已知的压力单位").arg(named(UnitKey), field.unit);
     }
     const bool wide = field.registerCount() == 2;
@@ -524,21 +524,21 @@ QString mapProblem(const RegisterMap &map)
     return QString();
 }
 
-Checked<RegisterMap> mapFromJson(const QJsonObject &object)
+Result<RegisterMap> mapFromJson(const QJsonObject &object)
 {
-    Checked<RegisterMap> result;
-    ObjectReader reader(object, QString(), &result.error);
+    QString error;
+    ObjectReader reader(object, QString(), &error);
     reader.refuseOtherKeys({NameKey, KindKey, PressureKey, TemperatureKey, BlockKey});
-    RegisterMap &map = result.value;
+    RegisterMap map;
     map.name = reader.text(NameKey);
     map.kind = reader.choice(KindKey, kinds);
     const QJsonObject pressure = reader.object(PressureKey);
     if (!reader.failed())
-        map.pressure = readField(pressure, false, &result.error);
+        map.pressure = readField(pressure, false, &error);
     if (!reader.failed() && reader.has(TemperatureKey)) {
         const QJsonObject temperature = reader.object(TemperatureKey);
         if (!reader.failed())
-            map.temperature = readField(temperature, true, &result.error);
+            map.temperature = readField(temperature, true, &error);
     }
     map.block = reader.flag(BlockKey);
     if (!reader.failed() && map.name == standardMapName())
@@ -548,9 +548,9 @@ Checked<RegisterMap> mapFromJson(const QJsonObject &object)
         if (!problem.isEmpty())
             reader.fail(problem);
     }
-    if (!result.ok())
-        result.value = RegisterMap();
-    return result;
+    if (!error.isEmpty())
+        return Failure{error};
+    return map;
 }
 
 QJsonObject mapToJson(const RegisterMap &map)

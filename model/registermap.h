@@ -1,6 +1,6 @@
 #pragma once
 
-#include "publishsettings.h" // Checked
+#include "result.h"
 
 #include <QJsonObject>
 #include <QMap>
@@ -103,5 +103,5 @@ QString mapProblem(const RegisterMap &map);
 
 // The map as a device-list file and the simulator keep it. A map is taken
 // whole or refused whole, with the field that is wrong named.
-Checked<RegisterMap> mapFromJson(const QJsonObject &object);
+Result<RegisterMap> mapFromJson(const QJsonObject &object);
 QJsonObject mapToJson(const RegisterMap &map);

@@ -1,40 +1,48 @@
 #include "units.h"
 
+#include <limits>
+
 namespace {
 
-struct UnitFactor {
-    const char *unit;
-    double perPascal;
-};
-
-const UnitFactor unitFactors[] = {
-    {"KPa", 0.001},
-    {"MPa", 0.000001},
-    {"psi", 0.0001450377},
-    {"Bar", 0.00001},
-    {"mBar", 0.01},
-    {"Kgf/cm2", 0.00001019716},
-    {"mmH2O", 0.1021553},
+const PressureUnit pressureUnits[] = {
+    {"KPa", 0.001, true},
+    {"MPa", 0.000001, true},
+    {"psi", 0.0001450377, true},
+    {"Bar", 0.00001, true},
+    {"mBar", 0.01, true},
+    {"Kgf/cm2", 0.00001019716, true},
+    {"mmH2O", 0.1021553, true},
+    {"Pa", 1.0, true},
+    // Units some transmitters report in; register maps may name them.
+    {"hPa", 0.01, false},
+    {"mH2O", 0.0001021553, false},
 };
 
 } // namespace
 
-float convertPressure(float pascals, const QString &unit)
+const PressureUnit *findPressureUnit(const QString &name)
 {
-    for (const UnitFactor &factor : unitFactors) {
-        if (unit == QLatin1String(factor.unit))
-            return float(pascals * factor.perPascal);
+    for (const PressureUnit &unit : pressureUnits) {
+        if (name == QLatin1String(unit.name))
+            return &unit;
     }
-    return pascals;
+    return nullptr;
 }
 
-std::optional<double> unitsPerPascal(const QString &unit)
+QStringList offeredPressureUnits()
 {
-    if (unit == QLatin1String("Pa"))
-        return 1.0;
-    for (const UnitFactor &factor : unitFactors) {
-        if (unit == QLatin1String(factor.unit))
-            return factor.perPascal;
+    QStringList names;
+    for (const PressureUnit &unit : pressureUnits) {
+        if (unit.offered)
+            names << QLatin1String(unit.name);
     }
-    return std::nullopt;
+    return names;
+}
+
+float convertPressure(float pascals, const QString &unit)
+{
+    const PressureUnit *const found = findPressureUnit(unit);
+    if (!found)
+        return std::numeric_limits<float>::quiet_NaN();
+    return float(pascals * found->perPascal);
 }

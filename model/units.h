@@ -1,13 +1,25 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
-#include <optional>
+// A pressure unit: its name as tiles, files and the window write it, and how
+// many of it make one pascal.
+struct PressureUnit
+{
+    const char *name;
+    double perPascal;
+    // The window offers it, and a device-list file may name it.
+    bool offered;
+};
 
-// The pascal value in `unit`, one of the texts of the unit list. "Pa" and any
-// text that is not a known unit leave the value in pascals.
+// The unit named `name` exactly; nullptr for a name that is no unit.
+const PressureUnit *findPressureUnit(const QString &name);
+
+// The units the window offers, in the order it lists them.
+QStringList offeredPressureUnits();
+
+// The pascal value in `unit`. A name that is no unit gives NaN, no reading:
+// never a number in pascals shown under another unit's name.
 float convertPressure(float pascals, const QString &unit);
 
-// How many of `unit` make one pascal, as convertPressure() applies it: 1 for
-// "Pa", nothing for a text that is not a known unit.
-std::optional<double> unitsPerPascal(const QString &unit);

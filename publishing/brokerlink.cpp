@@ -43,7 +43,7 @@ void initialiseLibrary()
 BrokerLink::BrokerLink(const PublishSettings &settings, const QString &session, const QString &port,
                        int queueBound)
     : m_settings(settings)
-    , m_address(parseBrokerUrl(settings.broker).value)
+    , m_address(parseBrokerUrl(settings.broker).valueOr(BrokerAddress()))
     , m_clientId(clientIdFor(settings.station))
     , m_session(session)
     , m_port(port)

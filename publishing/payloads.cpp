@@ -1,5 +1,7 @@
 #include "payloads.h"
 
+#include "timeformat.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -80,18 +82,13 @@ QByteArray statusOffline()
     return compact({{QStringLiteral("online"), false}});
 }
 
-QString timeText(const QDateTime &time)
-{
-    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
-}
-
 QByteArray reading(const Reading &reading, quint64 seq, const QString &session)
 {
     const bool answered = reading.answered;
     return compact({
         {QStringLiteral("seq"), qint64(seq)},
         {QStringLiteral("session"), session},
-        {QStringLiteral("time"), timeText(reading.time)},
+        {QStringLiteral("time"), isoTimeText(reading.time)},
         {QStringLiteral("answered"), answered},
         {QStringLiteral("pressure"),
          answered ? decimalValue(reading.pressure, reading.decimals) : QJsonValue(QJsonValue::Null)},
@@ -120,7 +117,7 @@ QByteArray gap(quint64 fromSeq, quint64 toSeq)
 QByteArray alarm(const QStringList &active, const QDateTime &time, double value, double limit)
 {
     return compact({{QStringLiteral("active"), QJsonArray::fromStringList(active)},
-                    {QStringLiteral("time"), timeText(time)},
+                    {QStringLiteral("time"), isoTimeText(time)},
                     {QStringLiteral("value"), floatValue(value)},
                     {QStringLiteral("limit"), exactValue(limit)}});
 }

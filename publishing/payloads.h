@@ -27,7 +27,4 @@ QByteArray gap(quint64 fromSeq, quint64 toSeq);
 // (pressureHigh, temperatureLow, ...), and the value and limit of the event.
 QByteArray alarm(const QStringList &active, const QDateTime &time, double value, double limit);
 
-// A time with milliseconds and its UTC offset.
-QString timeText(const QDateTime &time);
-
 } // namespace Payloads

@@ -5,6 +5,7 @@
 #include "devicerecords.h"
 #include "brokerlink.h"
 #include "payloads.h"
+#include "timeformat.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -83,7 +84,7 @@ void Publisher::start(const PublishSettings &settings)
             m_owed.erase(Payloads::deviceTopic(settings.topicPrefix, settings.station, device.first, leaf.first));
     }
 
-    const QString session = Payloads::timeText(QDateTime::currentDateTime());
+    const QString session = isoTimeText(QDateTime::currentDateTime());
     m_thread = new QThread(this);
     m_thread->setObjectName(QStringLiteral("publishing"));
     m_link = new BrokerLink(settings, session, m_port);

@@ -1,9 +1,10 @@
 #include "recordformat.h"
 
+#include "csvline.h"
 #include "itemdata.h"
+#include "timeformat.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 
 namespace {
 
@@ -17,7 +18,7 @@ QString tr(const char *text)
 QString recordFileName(int address, const QDateTime &named, int copy)
 {
     const QString name = tr("/设备地址%1__%2.csv")
-                             .arg(QString::number(address), named.toString(QStringLiteral("yyyy_MM_dd_hh_mm_ss")));
+                             .arg(QString::number(address), fileNameStamp(named));
     return copy > 1 ? numberedCopy(name, copy) : name;
 }
 
@@ -32,18 +33,14 @@ QString numberedCopy(const QString &path, int copy)
 
 QString recordHeader()
 {
-    return tr("序号,") + tr("时间,") + tr("压力,") + tr("单位,") + tr("温度(℃),\n");
+    return csvLine({tr("序号"), tr("时间"), tr("压力"), tr("单位"), tr("温度(℃)")});
 }
 
 QString recordRow(const ItemData &record, const QDateTime &written, bool current)
 {
     const QString pressure = current ? record.pressureText : QString();
     const QString temperature = current ? record.temperatureText : QString();
-    return tr("%1,").arg(record.recordIndex)
-        + tr("%1,").arg(written.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
-        + tr("%1,").arg(pressure)
-        + tr("%1,").arg(record.unit)
-        + tr("%1,\n").arg(temperature);
+    return csvLine({QString::number(record.recordIndex), secondsText(written), pressure, record.unit, temperature});
 }
 
 bool recordIsDue(int first, int last, int period)

@@ -1,10 +1,10 @@
 #include "recordingsession.h"
 
 #include "devicerecords.h"
+#include "logging.h"
 #include "recordformat.h"
 #include "rowwriter.h"
 
-#include <QDebug>
 #include <QStandardItemModel>
 
 #include <algorithm>
@@ -47,7 +47,7 @@ RecordingSession::~RecordingSession()
 void RecordingSession::start(const QString &folder)
 {
     folderPath = folder;
-    qDebug().noquote() << QStringLiteral("saved_file_path=") + folderPath;
+    qCDebug(lcDiagnostics).noquote() << QStringLiteral("saved_file_path=") + folderPath;
 
     emit newRecording();
     QList<ItemData> listed;
@@ -137,7 +137,7 @@ void RecordingSession::tick()
     }
 
     recordTick = lastTick + 1;
-    qDebug().noquote() << QStringLiteral("saved %1").arg(saveCount);
+    qCDebug(lcDiagnostics).noquote() << QStringLiteral("saved %1").arg(saveCount);
     ++saveCount;
 }
 
@@ -158,7 +158,7 @@ void RecordingSession::finish(QDeadlineTimer deadline)
     for (auto file = unwritten.cbegin(); file != unwritten.cend(); ++file) {
         if (neverCreated.contains(file.key()))
             continue;
-        qWarning().noquote()
+        qCWarning(lcRecording).noquote()
             << QStringLiteral("%1: %2 rows lost, not written when the window closed (%3 refused by the disk, %4 still queued)")
                    .arg(file.key())
                    .arg(file->refused + file->queued)

@@ -109,7 +109,8 @@ void encodeField(RegisterTable &table, const MapField &field, double value, bool
         table.registers.insert(*field.unitRegister, quint16(field.unitCodes.firstKey()));
         unit = field.unitCodes.first();
     }
-    double raw = isPressure ? value * unitsPerPascal(unit).value_or(1.0) : value;
+    const PressureUnit *const pressureUnit = isPressure ? findPressureUnit(unit) : nullptr;
+    double raw = pressureUnit ? value * pressureUnit->perPascal : value;
     // Left alone at their defaults, so a -0.0 keeps its sign.
     if (field.offset != 0.0)
         raw -= field.offset;

@@ -19,12 +19,12 @@ std::optional<RegisterMap> readMapFile(const QString &path, QString *error)
         *error = QStringLiteral("map file %1 is not a JSON object: %2").arg(path, parseError.errorString());
         return std::nullopt;
     }
-    const Checked<RegisterMap> map = mapFromJson(document.object());
+    const Result<RegisterMap> map = mapFromJson(document.object());
     if (!map.ok()) {
-        *error = QStringLiteral("map file %1: %2").arg(path, map.error);
+        *error = QStringLiteral("map file %1: %2").arg(path, map.error());
         return std::nullopt;
     }
-    return map.value;
+    return map.value();
 }
 
 } // namespace sim

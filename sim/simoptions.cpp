@@ -1,6 +1,7 @@
 #include "simoptions.h"
 
 #include "mapfile.h"
+#include "hostport.h"
 #include "serialline.h"
 
 #include <QCommandLineParser>
@@ -188,25 +189,20 @@ bool applyKey(const QString &key, const QString &value, TransmitterConfig &confi
 bool parseListenAddress(const QString &text, QString *host, int *port, QString *error)
 {
     *error = QStringLiteral("--tcp needs [HOST:]PORT with PORT 0..65535, an IPv6 HOST in brackets");
-    QString portText = text;
     host->clear();
-    if (text.startsWith('[')) {
-        const int close = text.indexOf(QLatin1String("]:"));
-        if (close < 2)
+    std::optional<int> number;
+    if (text.startsWith('[') || text.contains(':')) {
+        const std::optional<HostPort> parsed = parseHostPort(text);
+        if (!parsed || !parsed->hasPort)
             return false;
-        *host = text.mid(1, close - 1);
-        portText = text.mid(close + 2);
-    } else if (text.contains(':')) {
-        const int colon = text.indexOf(':');
-        *host = text.left(colon);
-        portText = text.mid(colon + 1);
-        if (host->isEmpty())
-            return false;
+        *host = parsed->host;
+        number = parsed->port();
+    } else {
+        number = portNumber(text);
     }
-    const auto value = parseInteger(portText, 0, 65535);
-    if (!value || portText.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+    if (!number)
         return false;
-    *port = static_cast<int>(*value);
+    *port = *number;
     return true;
 }
 

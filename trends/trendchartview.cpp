@@ -1,6 +1,7 @@
 #include "trendchartview.h"
 
 #include "readingtext.h"
+#include "timeformat.h"
 #include "axisticks.h"
 #include "trenddecimation.h"
 #include "trendlinesitem.h"
@@ -71,7 +72,7 @@ TrendChartView::TrendChartView(const DeviceTrend &trend, QWidget *parent)
     QChart *plot = chart();
     plot->legend()->setAlignment(Qt::AlignBottom);
 
-    m_timeAxis->setFormat(QStringLiteral("MM-dd hh:mm:ss"));
+    m_timeAxis->setFormat(axisTimeFormat());
     m_timeAxis->setTickCount(6);
     m_timeAxis->setTitleText(tr("时间"));
     m_pressureAxis->setTitleText(tr("压力 (%1)").arg(trend.unit));
@@ -308,7 +309,7 @@ QString TrendChartView::describe(const TrendSample &sample, bool aggregated) con
     const auto value = [](float number, const QString &text, const QString &unit) {
         return std::isnan(number) ? tr("无读数") : QStringLiteral("%1 %2").arg(text, unit);
     };
-    QString time = QDateTime::fromMSecsSinceEpoch(sample.ms).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+    QString time = millisecondsText(QDateTime::fromMSecsSinceEpoch(sample.ms));
     if (aggregated)
         time += tr("（该分钟最后一次）");
     return tr("%1\n压力：%2\n温度：%3")

@@ -1,18 +1,10 @@
 #include "alarmnotice.h"
 
-#include "reading.h"
-#include "alarmevaluation.h"
 #include "alarmformat.h"
+#include "notice.h"
+#include "timeformat.h"
 
-#include <QDateTime>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QFontMetrics>
-#include <QGridLayout>
-#include <QLabel>
-#include <QStyle>
-
-#include <algorithm>
+#include <QStringList>
 
 namespace {
 
@@ -36,21 +28,9 @@ AlarmNotice::AlarmNotice(QWidget *window)
 
 void AlarmNotice::tell(const Reading &reading, const AlarmEvent &event)
 {
-    const bool pressure = isPressureAlarm(event.kind);
-    const QString unit = pressure ? reading.unit : tr("℃");
-    QString line = tr("%1 设备地址%2 %3%4 值 %5 %6")
-                       .arg(reading.time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
-                            QString::number(reading.address), alarmQuantityText(event.kind), alarmEventText(event),
-                            fixedNumber(event.value, pressure ? reading.decimals : 1), unit);
-    const QString limit = limitNumber(event.limit);
-    if (!limit.isEmpty())
-        line += tr(" 限值 %1 %2").arg(limit, unit);
-    m_lines.prepend(line);
-    m_widths.prepend(m_text ? m_text->fontMetrics().horizontalAdvance(line) : 0);
-    while (m_lines.size() > KeptLines) {
-        m_lines.removeLast();
-        m_widths.removeLast();
-    }
+    m_told.push_front({reading, event, QString()});
+    if (m_told.size() > size_t(KeptLines))
+        m_told.pop_back();
 
     if (m_settle.isActive())
         m_waiting = true;
@@ -60,66 +40,40 @@ void AlarmNotice::tell(const Reading &reading, const AlarmEvent &event)
 
 void AlarmNotice::showLines()
 {
-    m_waiting = false;
     m_settle.start();
-    if (!m_notice) {
-        makeNotice();
-        for (int i = 0; i < m_lines.size(); ++i)
-            m_widths[i] = m_text->fontMetrics().horizontalAdvance(m_lines.at(i));
-    }
-    const QString text = m_lines.join(QLatin1Char('\n'));
-    const QSize size = textSize();
-    if (m_notice->isVisible() && size.width() <= m_room.width() && size.height() <= m_room.height()) {
-        // The label keeps its size: no layout, only a repaint.
-        m_text->setText(text);
+    // Nothing is drawn out of sight: the lines wait, and are looked at again
+    // once a second until the notice can be seen.
+    m_waiting = m_notice && (m_notice->isMinimized() || m_window->isMinimized());
+    if (m_waiting)
         return;
+    if (!m_notice) {
+        m_notice = Notice::of(m_window, QStringLiteral("alarmNotice"), tr("报警"), QStyle::SP_MessageBoxWarning);
+        m_notice->setTextName(QStringLiteral("alarmLines"));
+        // What the operator closed was read; the next event starts afresh.
+        connect(m_notice, &QObject::destroyed, this, [this] { m_told.clear(); });
     }
-    m_text->setMinimumSize(0, 0);
-    m_text->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    m_text->setText(text);
-    m_notice->show();
-    m_text->setFixedSize(m_text->sizeHint());
-    m_room = size;
+    QStringList lines;
+    lines.reserve(int(m_told.size()));
+    for (Told &told : m_told) {
+        if (told.line.isEmpty())
+            told.line = lineOf(told);
+        lines << told.line;
+    }
+    m_notice->tell(lines.join(QLatin1Char('\n')));
 }
 
-void AlarmNotice::makeNotice()
+QString AlarmNotice::lineOf(const Told &told) const
 {
-    m_notice = new QDialog(m_window);
-    m_notice->setObjectName(QStringLiteral("alarmNotice"));
-    m_notice->setWindowTitle(tr("报警"));
-    m_notice->setAttribute(Qt::WA_DeleteOnClose);
-    m_notice->setAttribute(Qt::WA_ShowWithoutActivating);
-    m_notice->setModal(false);
-    // What the operator closed was read; the next event starts afresh.
-    connect(m_notice, &QObject::destroyed, this, [this] {
-        m_lines.clear();
-        m_widths.clear();
-        m_room = QSize();
-    });
-
-    QStyle *const style = m_notice->style();
-    const int iconExtent = style->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, m_notice);
-    auto *icon = new QLabel(m_notice);
-    icon->setPixmap(style->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, m_notice).pixmap(iconExtent));
-    // Plain text that cannot be selected is drawn as it is: a label that lets
-    // the text be selected rebuilds a whole text document at every change.
-    m_text = new QLabel(m_notice);
-    m_text->setObjectName(QStringLiteral("alarmLines"));
-    m_text->setTextFormat(Qt::PlainText);
-    m_text->setTextInteractionFlags(Qt::NoTextInteraction);
-    m_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, m_notice);
-    connect(buttons, &QDialogButtonBox::accepted, m_notice, &QWidget::close);
-
-    auto *layout = new QGridLayout(m_notice);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addWidget(icon, 0, 0, Qt::AlignTop);
-    layout->addWidget(m_text, 0, 1);
-    layout->addWidget(buttons, 1, 0, 1, 2);
-}
-
-QSize AlarmNotice::textSize() const
-{
-    const int widest = m_widths.isEmpty() ? 0 : *std::max_element(m_widths.cbegin(), m_widths.cend());
-    return QSize(widest, m_lines.size() * m_text->fontMetrics().lineSpacing());
+    const Reading &reading = told.reading;
+    const AlarmEvent &event = told.event;
+    const bool pressure = isPressureAlarm(event.kind);
+    const QString unit = pressure ? reading.unit : tr("℃");
+    QString line = tr("%1 设备地址%2 %3%4 值 %5 %6")
+                       .arg(secondsText(reading.time),
+                            QString::number(reading.address), alarmQuantityText(event.kind), alarmEventText(event),
+                            fixedNumber(event.value, pressure ? reading.decimals : 1), unit);
+    const QString limit = limitNumber(event.limit);
+    if (!limit.isEmpty())
+        line += tr(" 限值 %1 %2").arg(limit, unit);
+    return line;
 }

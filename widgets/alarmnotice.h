@@ -1,24 +1,21 @@
 #pragma once
 
+#include "alarmevaluation.h"
+#include "reading.h"
+
 #include <QObject>
 #include <QPointer>
-#include <QSize>
-#include <QStringList>
 #include <QTimer>
-#include <QVector>
 
-class QDialog;
-class QLabel;
+#include <deque>
+
+class Notice;
 class QWidget;
-struct AlarmEvent;
-struct Reading;
 
 // One notice beside the window listing raised and cleared alarms, the latest
-// first; it never takes the focus from the window. A bench-wide excursion
-// brings events by the dozen a second, and laying out the notice for 30
-// lines costs tens of milliseconds: the first event is shown at once, those
-// that follow together at most once a second, and the text goes into room
-// already laid out whenever it fits there.
+// first. A bench-wide excursion brings events by the dozen a second: the
+// first event is shown at once, those that follow together at most once a
+// second, and a line is written out only when it is shown.
 class AlarmNotice : public QObject
 {
     Q_OBJECT
@@ -27,21 +24,22 @@ public:
     explicit AlarmNotice(QWidget *window);
 
     void tell(const Reading &reading, const AlarmEvent &event);
-    QStringList lines() const { return m_lines; }
 
 private:
+    struct Told {
+        Reading reading;
+        AlarmEvent event;
+        // Empty until the line is first shown.
+        QString line;
+    };
+
     void showLines();
-    void makeNotice();
-    QSize textSize() const;
+    QString lineOf(const Told &told) const;
 
     QWidget *const m_window;
-    QPointer<QDialog> m_notice;
-    QPointer<QLabel> m_text;
-    QStringList m_lines;
-    // The width of each line, measured once.
-    QVector<int> m_widths;
-    // The text the notice was last laid out for fits in this.
-    QSize m_room;
+    QPointer<Notice> m_notice;
+    // The latest first.
+    std::deque<Told> m_told;
     // Runs while the text shown is recent; lines told meanwhile wait for it.
     QTimer m_settle;
     bool m_waiting = false;

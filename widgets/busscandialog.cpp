@@ -6,6 +6,7 @@
 #include "benchform.h"
 #include "devicelistactions.h"
 #include "devicerecords.h"
+#include "slaveaddress.h"
 
 #include <QAction>
 #include <QDialog>
@@ -21,9 +22,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-constexpr int FirstSlaveAddress = 1;
-constexpr int LastSlaveAddress = 247;
 
 QString addressList(const QList<int> &addresses)
 {

@@ -137,22 +137,23 @@ void DeviceListActions::open()
         notify(tr("无法打开设备列表 %1：%2").arg(shownPath, file.errorString()));
         return;
     }
-    const DeviceListFile::ParseResult parsed = DeviceListFile::parse(file.readAll(), m_form->offeredValues());
+    const Result<DeviceList> parsed = DeviceListFile::parse(file.readAll(), m_form->offeredValues());
     if (!parsed.ok()) {
-        notify(tr("设备列表 %1 有误，列表和串口设置都未改变。\n%2").arg(shownPath, parsed.error));
+        notify(tr("设备列表 %1 有误，列表和串口设置都未改变。\n%2").arg(shownPath, parsed.error()));
         return;
     }
+    const DeviceList &list = parsed.value();
 
     QStringList notes;
     // A line being opened is as good as open: its boxes must keep naming it.
     if (m_line->state() == LineState::Closed)
-        m_form->setLineChoices(parsed.content.line);
-    else if (parsed.content.line != m_form->lineChoices())
+        m_form->setLineChoices(list.line);
+    else if (list.line != m_form->lineChoices())
         notes << tr("串口已打开，串口设置保持不变；关闭串口后再打开此列表即可采用文件里的串口设置。");
 
-    const QList<int> skipped = addDevices(parsed.content.devices);
-    if (m_publisher && parsed.content.publish)
-        m_publisher->takeFromFile(*parsed.content.publish);
+    const QList<int> skipped = addDevices(list.devices);
+    if (m_publisher && list.publish)
+        m_publisher->takeFromFile(*list.publish);
     if (!skipped.isEmpty()) {
         QStringList addresses;
         for (const int address : skipped)

@@ -16,7 +16,7 @@ const char *const FieldKeys[6] = {"pressureLow",    "pressureHigh",    "pressure
 
 } // namespace
 
-LimitsReadResult limitsFromTexts(const QStringList &texts)
+Result<Limits> limitsFromTexts(const QStringList &texts)
 {
     // The file's reader names the fields and checks the numbers: the dialog
     // hands it the same object a file would hold.
@@ -81,11 +81,11 @@ void LimitsDialog::accept()
     QStringList texts;
     for (const QLineEdit *field : m_fields)
         texts << field->text();
-    const LimitsReadResult result = limitsFromTexts(texts);
+    const Result<Limits> result = limitsFromTexts(texts);
     if (!result.ok()) {
-        m_problem->setText(result.error);
+        m_problem->setText(result.error());
         return;
     }
-    m_limits = result.limits;
+    m_limits = result.value();
     QDialog::accept();
 }

@@ -10,7 +10,7 @@ class QLineEdit;
 // The six numbers as typed, in the order pressure low, high, dead band,
 // temperature low, high, dead band: an empty limit is not set, an empty dead
 // band is 0. Refused whole, with the field named, like the device-list file.
-LimitsReadResult limitsFromTexts(const QStringList &texts);
+Result<Limits> limitsFromTexts(const QStringList &texts);
 
 // Sets one device's limits. Accepting is refused while the numbers have a
 // problem, which the dialog names.

@@ -1,9 +1,11 @@
 #include "linenotice.h"
 
+#include "logging.h"
+#include "notice.h"
+#include "timeformat.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDebug>
-#include <QMessageBox>
 
 namespace {
 
@@ -17,7 +19,7 @@ QString translated(const char *text)
 
 QString stamped(const QDateTime &when, const QString &what)
 {
-    return when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ")) + what;
+    return secondsText(when) + QLatin1Char(' ') + what;
 }
 
 } // namespace
@@ -47,20 +49,14 @@ void LineNotice::lineRestored(const QDateTime &when, LineSettings::Transport tra
 
 void LineNotice::tell(const QString &event)
 {
-    qDebug().noquote() << event;
+    qCDebug(lcLine).noquote() << event;
     events << event;
     while (events.size() > KeptEvents)
         events.removeFirst();
     if (!notice) {
-        notice = new QMessageBox(QMessageBox::Information, translated("提示"), QString(), QMessageBox::Ok, window);
-        notice->setObjectName(QStringLiteral("lineNotice"));
-        notice->setAttribute(Qt::WA_DeleteOnClose);
-        notice->setModal(false);
-        // Addresses may come from a device-list file: never markup.
-        notice->setTextFormat(Qt::PlainText);
+        notice = Notice::of(window, QStringLiteral("lineNotice"), translated("提示"));
         // What the operator closed was read; the next event starts afresh.
         connect(notice, &QObject::destroyed, this, [this] { events.clear(); });
     }
-    notice->setText(events.join(QLatin1Char('\n')));
-    notice->show();
+    notice->tell(events.join(QLatin1Char('\n')));
 }

@@ -7,7 +7,7 @@
 #include <QStringList>
 
 class QDateTime;
-class QMessageBox;
+class Notice;
 class QWidget;
 
 // Tells the operator, without holding anything up, why the line could not be
@@ -29,6 +29,6 @@ private:
     void tell(const QString &event);
 
     QWidget *const window;
-    QPointer<QMessageBox> notice;
+    QPointer<Notice> notice;
     QStringList events;
 };

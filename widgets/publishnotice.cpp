@@ -1,8 +1,9 @@
 #include "publishnotice.h"
 
+#include "logging.h"
+#include "notice.h"
+
 #include <QCoreApplication>
-#include <QDebug>
-#include <QMessageBox>
 
 PublishNotice::PublishNotice(QWidget *window)
     : QObject(window)
@@ -15,7 +16,7 @@ void PublishNotice::setConnection(const QString &text, bool show)
     if (text == m_connection)
         return;
     m_connection = text;
-    qDebug().noquote() << "MQTT:" << text;
+    qCDebug(lcPublishing).noquote() << "MQTT:" << text;
     refresh(show);
 }
 
@@ -44,21 +45,17 @@ void PublishNotice::refresh(bool show)
     if (!m_box && !show)
         return;
     if (!m_box) {
-        m_box = new QMessageBox(QMessageBox::Information, QCoreApplication::translate("MainWindow", "提示"),
-                                QString(), QMessageBox::Ok, m_window);
-        m_box->setObjectName(QStringLiteral("publishNotice"));
-        m_box->setAttribute(Qt::WA_DeleteOnClose);
-        m_box->setAttribute(Qt::WA_ShowWithoutActivating);
-        m_box->setModal(false);
-        // Station names and paths come from files: never markup.
-        m_box->setTextFormat(Qt::PlainText);
+        m_box = Notice::of(m_window, QStringLiteral("publishNotice"),
+                           QCoreApplication::translate("MainWindow", "提示"));
     }
     QStringList lines = m_events;
     for (const QString &line : {m_connection, m_dropped}) {
         if (!line.isEmpty())
             lines << line;
     }
-    m_box->setText(lines.join(QLatin1Char('\n')));
-    if (show && !m_box->isVisible())
-        m_box->show();
+    const QString text = lines.join(QLatin1Char('\n'));
+    if (show)
+        m_box->tell(text);
+    else
+        m_box->setText(text);
 }

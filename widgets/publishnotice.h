@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-class QMessageBox;
+class Notice;
 class QWidget;
 
 // What publishing has to tell the operator, in one notice beside the window
@@ -29,7 +29,7 @@ private:
     void refresh(bool show);
 
     QWidget *const m_window;
-    QPointer<QMessageBox> m_box;
+    QPointer<Notice> m_box;
     QStringList m_events;
     QString m_connection;
     QString m_dropped;

@@ -1,9 +1,9 @@
 #include "recordnotices.h"
 
+#include "notice.h"
 #include "rowwriter.h"
 
 #include <QCoreApplication>
-#include <QMessageBox>
 #include <QStringList>
 
 namespace {
@@ -13,34 +13,18 @@ QString tr(const char *text)
     return QCoreApplication::translate("MainWindow", text);
 }
 
-// A notice beside the window that never takes the focus, made once and
-// updated in place.
-QMessageBox *noticeBox(QWidget *window, const QString &name)
-{
-    if (auto *box = window->findChild<QMessageBox *>(name))
-        return box;
-    auto *box = new QMessageBox(QMessageBox::Information, tr("提示"), QString(), QMessageBox::Ok, window);
-    box->setObjectName(name);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setAttribute(Qt::WA_ShowWithoutActivating);
-    box->setModal(false);
-    return box;
-}
-
 } // namespace
 
 void reportUncreatedFiles(QWidget *window, const QStringList &paths)
 {
-    QMessageBox *box = noticeBox(window, QStringLiteral("uncreatedFilesNotice"));
-    box->setText(tr("以下记录文件无法创建，这些设备本次不记录：\n%1").arg(paths.join(QLatin1Char('\n'))));
-    box->show();
+    Notice::of(window, QStringLiteral("uncreatedFilesNotice"), tr("提示"))
+        ->tell(tr("以下记录文件无法创建，这些设备本次不记录：\n%1").arg(paths.join(QLatin1Char('\n'))));
 }
 
 void reportUncreatedAlarmFiles(QWidget *window, const QStringList &paths)
 {
-    QMessageBox *box = noticeBox(window, QStringLiteral("alarmFilesNotice"));
-    box->setText(tr("以下报警记录与汇总文件无法创建，本次不保存：\n%1").arg(paths.join(QLatin1Char('\n'))));
-    box->show();
+    Notice::of(window, QStringLiteral("alarmFilesNotice"), tr("提示"))
+        ->tell(tr("以下报警记录与汇总文件无法创建，本次不保存：\n%1").arg(paths.join(QLatin1Char('\n'))));
 }
 
 RecordWriteNotice::RecordWriteNotice(QWidget *window, const RowWriter *writer)
@@ -88,9 +72,8 @@ void RecordWriteNotice::tellIf(const QString &path, bool news)
     if (!news)
         return;
     if (!notice) {
-        notice = noticeBox(window, QStringLiteral("recordWriteNotice"));
+        notice = Notice::of(window, QStringLiteral("recordWriteNotice"), tr("提示"));
         connect(notice, &QObject::destroyed, this, [this] { losses.forgetSettled(); });
     }
-    notice->setText(losses.text());
-    notice->show();
+    notice->tell(losses.text());
 }

@@ -5,7 +5,7 @@
 #include <QObject>
 #include <QPointer>
 
-class QMessageBox;
+class Notice;
 class QStringList;
 class QWidget;
 class RowWriter;
@@ -42,6 +42,6 @@ private:
 
     QWidget *const window;
     const RowWriter *const writer;
-    QPointer<QMessageBox> notice;
+    QPointer<Notice> notice;
     WriteLosses losses;
 };

@@ -1,5 +1,7 @@
 #include "strayboxes.h"
 
+#include "notice.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -22,9 +24,10 @@ void StrayBoxes::look()
     const QWidgetList widgets = QApplication::topLevelWidgets();
     for (QWidget *widget : widgets) {
         auto *box = qobject_cast<QMessageBox *>(widget);
-        if (!box || !box->isVisible() || box->objectName() == LineNoticeName)
+        auto *notice = qobject_cast<Notice *>(widget);
+        if ((!box && !notice) || !widget->isVisible() || widget->objectName() == LineNoticeName)
             continue;
-        m_texts << box->text().simplified();
-        box->close();
+        m_texts << (box ? box->text() : notice->text()).simplified();
+        widget->close();
     }
 }

@@ -26,7 +26,7 @@ const QByteArray Gaps = R"({"name": "gaps", "register": "input", "pressure": {"a
 
 RegisterMap mapOf(const QByteArray &json)
 {
-    return mapFromJson(QJsonDocument::fromJson(json).object()).value;
+    return mapFromJson(QJsonDocument::fromJson(json).object()).valueOr(RegisterMap());
 }
 
 } // namespace

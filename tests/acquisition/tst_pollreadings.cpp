@@ -150,7 +150,6 @@ void TestPollReadings::matchesKnownReadings_data()
     QTest::newRow("12.9 truncated") << quint16(0x6666) << quint16(0x414E) << "Pa" << 0 << "12";
     QTest::newRow("-0.7 truncated") << quint16(0x3333) << quint16(0xBF33) << "Pa" << 0 << "0";
     QTest::newRow("-12.9 truncated") << quint16(0x6666) << quint16(0xC14E) << "Pa" << 0 << "-12";
-    QTest::newRow("unknown unit stays in pascals") << quint16(0x0000) << quint16(0x42C8) << "kpa" << 1 << "100.0";
     QTest::newRow("six decimals give no text") << quint16(0x0000) << quint16(0x42C8) << "Pa" << 6 << "";
 }
 
@@ -183,6 +182,9 @@ void TestPollReadings::formatsOddPressures_data()
     QTest::newRow("signalling nan") << 0x7F800001u << "psi" << invalid;
     QTest::newRow("inf") << 0x7F800000u << "Bar" << invalid;
     QTest::newRow("-inf") << 0xFF800000u << "mmH2O" << invalid;
+    // A unit nobody knows never passes pascals off under its name.
+    QTest::newRow("100 Pa in an unknown unit") << bitsOf(100.0f) << "kPa" << invalid;
+    QTest::newRow("100 Pa in no unit") << bitsOf(100.0f) << "" << invalid;
 
     // Beyond the int range the truncated value prints in full.
     QTest::newRow("largest float")

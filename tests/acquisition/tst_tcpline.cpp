@@ -4,6 +4,7 @@
 #include "reliability/windowdriver.h"
 
 #include "simulatorprocess.h"
+#include "notice.h"
 
 #include <QElapsedTimer>
 #include <QMessageBox>
@@ -58,7 +59,7 @@ int closedPort()
 
 QString noticeText(const MainWindow &window)
 {
-    const auto *notice = window.findChild<QMessageBox *>(QStringLiteral("lineNotice"));
+    const auto *notice = window.findChild<Notice *>(QStringLiteral("lineNotice"));
     return notice && notice->isVisible() ? notice->text() : QString();
 }
 

@@ -81,12 +81,11 @@ void TestLimitsLogic::refusesBadLimitsWhole()
     QFETCH(QStringList, texts);
     QFETCH(QString, problem);
 
-    const LimitsReadResult result = limitsFromTexts(texts);
-    QCOMPARE(result.error, problem);
-    if (!problem.isEmpty())
-        QVERIFY(result.limits.isEmpty());
-    else
-        QCOMPARE(result.limits.isEmpty(), texts.join(QString()).isEmpty());
+    const Result<Limits> result = limitsFromTexts(texts);
+    QCOMPARE(result.error(), problem);
+    QCOMPARE(result.ok(), problem.isEmpty());
+    if (result.ok())
+        QCOMPARE(result.value().isEmpty(), texts.join(QString()).isEmpty());
 }
 
 void TestLimitsLogic::sumsUpADevice_data()
@@ -114,6 +113,9 @@ void TestLimitsLogic::sumsUpADevice_data()
         twoIn20 << (i == 7 || i == 8 ? failed(i) : answered(i, 1.0, 20.0));
     }
     QTest::newRow("5 % failed") << 0 << oneIn20 << QList<int>() << "3,KPa,20,1,1.00,1.00,1.00,1.00,1.00,20.0,20.0,20.0,0,0.0,合格,\n";
+    // 1 of 19 is just above 5 %.
+    QTest::newRow("1 in 19 failed") << 0 << oneIn20.mid(0, 19) << QList<int>()
+                                    << "3,KPa,19,1,1.00,1.00,1.00,1.00,1.00,20.0,20.0,20.0,0,0.0,不合格,\n";
     QTest::newRow("10 % failed") << 0 << twoIn20 << QList<int>() << "3,KPa,20,2,1.00,1.00,1.00,1.00,1.00,20.0,20.0,20.0,0,0.0,不合格,\n";
     QTest::newRow("never answered") << 0 << QList<Reading>{failed(1), failed(2)} << QList<int>()
                                     << "3,KPa,2,2,,,,,,,,,0,0.0,不合格,\n";
@@ -176,7 +178,7 @@ void TestLimitsLogic::judgesAtTheLimit()
     QFETCH(int, activeBefore);
     QFETCH(int, activeAfter);
 
-    const Limits limits = limitsFromTexts({"95", "105", "1", "-10", "60", ""}).limits;
+    const Limits limits = limitsFromTexts({"95", "105", "1", "-10", "60", ""}).value();
     QCOMPARE(evaluateLimits(limits, activeBefore, pressure, temperature).active, activeAfter);
 }
 

@@ -9,6 +9,7 @@
 
 #include "limitsharness.h"
 #include "simulatorprocess.h"
+#include "notice.h"
 
 #include <QElapsedTimer>
 #include <QHeaderView>
@@ -317,8 +318,8 @@ void TestRunVerdict::limitsSetDuringTheRun()
         QVERIFY(QDir(records).removeRecursively());
     QCOMPARE(setLimitsFromMenu(*window, 0, {"", "100", "", "", "", ""}), QString());
     if (folderGone) {
-        QMessageBox *notice = nullptr;
-        QTRY_VERIFY((notice = window->findChild<QMessageBox *>(QStringLiteral("alarmFilesNotice")))
+        Notice *notice = nullptr;
+        QTRY_VERIFY((notice = window->findChild<Notice *>(QStringLiteral("alarmFilesNotice")))
                     && notice->isVisible());
         QVERIFY(notice->text().contains(records.filePath(QStringLiteral("报警与汇总__"))));
         stopAndSettle();

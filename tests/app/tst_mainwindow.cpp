@@ -424,6 +424,7 @@ void TestMainWindow::groupsFilterButtonsExclusively()
     QCOMPARE(names, (QList<QString>{"allBtn", "redBtn", "greenBtn", "yellowBtn"}));
     QCOMPARE(group->checkedButton(), widget<QAbstractButton>(*window, "allBtn"));
 
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.diagnostics.debug=true"));
     QTest::ignoreMessage(QtDebugMsg, "filter button: yellow");
     QTest::mouseClick(widget<QPushButton>(*window, "yellowBtn"), Qt::LeftButton);
     QCOMPARE(group->checkedButton(), widget<QAbstractButton>(*window, "yellowBtn"));

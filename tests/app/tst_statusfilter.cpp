@@ -32,6 +32,8 @@ private:
 
 void TestStatusFilter::init()
 {
+    // Every click must still write its diagnostic line.
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.diagnostics.debug=true"));
     window = std::make_unique<MainWindow>();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));

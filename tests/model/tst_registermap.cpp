@@ -38,10 +38,10 @@ RegisterMap mapOf(const QString &json)
 {
     if (json == standardMapName())
         return standardMap();
-    const Checked<RegisterMap> read = mapFromJson(objectOf(json));
+    const Result<RegisterMap> read = mapFromJson(objectOf(json));
     if (!read.ok())
-        qWarning() << read.error;
-    return read.value;
+        qWarning() << read.error();
+    return read.valueOr(RegisterMap());
 }
 
 // What a poll with the map reads from a transmitter holding `registers`
@@ -331,11 +331,10 @@ void TestRegisterMap::refusesABadMapWhole()
 
     const QJsonObject object = objectOf(map);
     QVERIFY2(!object.isEmpty(), qPrintable(map));
-    const Checked<RegisterMap> read = mapFromJson(object);
+    const Result<RegisterMap> read = mapFromJson(object);
     QVERIFY(!read.ok());
     for (const QString &part : qAsConst(named))
-        QVERIFY2(read.error.contains(part), qPrintable(read.error));
-    QVERIFY(read.value == RegisterMap());
+        QVERIFY2(read.error().contains(part), qPrintable(read.error()));
 }
 
 void TestRegisterMap::roundTripsThroughJson()
@@ -349,16 +348,16 @@ void TestRegisterMap::roundTripsThroughJson()
         R"( "invalid": [-32768]}})");
     for (const QString &json : {Int16DecUnit, FloatAbcdBar, Int32Fixed, everything}) {
         const QJsonObject written = objectOf(json);
-        const Checked<RegisterMap> read = mapFromJson(written);
-        QVERIFY2(read.ok(), qPrintable(read.error));
-        QCOMPARE(mapToJson(read.value), written);
-        QVERIFY(mapFromJson(mapToJson(read.value)).value == read.value);
+        const Result<RegisterMap> read = mapFromJson(written);
+        QVERIFY2(read.ok(), qPrintable(read.error()));
+        QCOMPARE(mapToJson(read.value()), written);
+        QVERIFY(mapFromJson(mapToJson(read.value())).valueOr(RegisterMap()) == read.value());
     }
 
     // Written as the numbers they are, however they were typed.
-    const Checked<RegisterMap> hex = mapFromJson(objectOf(oneValue("INT16", R"(, "unit": "Pa", "invalid": ["0x7fff"])")));
-    QVERIFY2(hex.ok(), qPrintable(hex.error));
-    QCOMPARE(mapToJson(hex.value).value("pressure").toObject().value("invalid").toArray(), QJsonArray{32767});
+    const Result<RegisterMap> hex = mapFromJson(objectOf(oneValue("INT16", R"(, "unit": "Pa", "invalid": ["0x7fff"])")));
+    QVERIFY2(hex.ok(), qPrintable(hex.error()));
+    QCOMPARE(mapToJson(hex.value()).value("pressure").toObject().value("invalid").toArray(), QJsonArray{32767});
 
     const RegisterMap standard = standardMap();
     QVERIFY(mapProblem(standard).isEmpty());
@@ -378,10 +377,10 @@ void TestRegisterMap::sampleMapsAreGood()
         QFile file(samples.filePath(name));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QJsonObject written = QJsonDocument::fromJson(file.readAll()).object();
-        const Checked<RegisterMap> read = mapFromJson(written);
-        QVERIFY2(read.ok(), qPrintable(name + ": " + read.error));
-        QCOMPARE(read.value.name + ".json", name);
-        QCOMPARE(mapToJson(read.value), written);
+        const Result<RegisterMap> read = mapFromJson(written);
+        QVERIFY2(read.ok(), qPrintable(name + ": " + read.error()));
+        QCOMPARE(read.value().name + ".json", name);
+        QCOMPARE(mapToJson(read.value()), written);
     }
 }
 

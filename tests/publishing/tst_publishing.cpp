@@ -8,6 +8,7 @@
 #include "simulatorprocess.h"
 #include "tcprelay.h"
 #include "common/windowaccess.h"
+#include "notice.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -32,7 +33,7 @@ QJsonObject json(const QString &payload)
 
 QString noticeText(const MainWindow &window)
 {
-    const auto *notice = window.findChild<QMessageBox *>(QStringLiteral("publishNotice"));
+    const auto *notice = window.findChild<Notice *>(QStringLiteral("publishNotice"));
     return notice && notice->isVisible() ? notice->text() : QString();
 }
 
@@ -515,7 +516,8 @@ void TestPublishing::refusalsAreNamed()
     QVERIFY2(noticeText(window).contains(QStringLiteral("秒后重试")), qPrintable(noticeText(window)));
     // One notice, updated in place, however often the station retries.
     QTest::qWait(3500);
-    QCOMPARE(window.findChildren<QMessageBox *>().size(), 1);
+    QCOMPARE(window.findChildren<Notice *>().size(), 1);
+    QVERIFY(window.findChildren<QMessageBox *>().isEmpty());
     QVERIFY(subscriber.payloads(status).isEmpty());
 }
 
@@ -579,16 +581,15 @@ void TestPublishing::badSettingsAreRefusedWhole()
     offered.parities = QStringList{"N"};
     offered.dataBits = QStringList{"8"};
     offered.stopBits = QStringList{"1"};
-    offered.units = QStringList{"KPa"};
     offered.decimals = {0, 5};
     offered.recordPeriod = {1, 3600};
-    const DeviceListFile::ParseResult parsed = DeviceListFile::parse(QJsonDocument(file).toJson(), offered);
+    const Result<DeviceList> parsed = DeviceListFile::parse(QJsonDocument(file).toJson(), offered);
     if (caFile.isEmpty()) {
-        QVERIFY2(parsed.error.contains(problem), qPrintable(parsed.error));
-        QVERIFY(parsed.content.devices.isEmpty());
+        QVERIFY2(parsed.error().contains(problem), qPrintable(parsed.error()));
+        QVERIFY(!parsed.ok());
     } else {
-        QVERIFY2(parsed.ok(), qPrintable(parsed.error));
-        QCOMPARE(parsed.content.publish->caFile, caFile);
+        QVERIFY2(parsed.ok(), qPrintable(parsed.error()));
+        QCOMPARE(parsed.value().publish->caFile, caFile);
     }
 }
 

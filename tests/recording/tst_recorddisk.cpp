@@ -5,6 +5,7 @@
 #include "devicelimits.h"
 #include "simulatorprocess.h"
 #include "reliability/eventloopwatch.h"
+#include "notice.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -128,7 +129,7 @@ void TestRecordDisk::startRecording(int devices, const QString &folder, bool man
 
 QString TestRecordDisk::noticeText() const
 {
-    const auto *notice = window->findChild<QMessageBox *>(QStringLiteral("recordWriteNotice"));
+    const auto *notice = window->findChild<Notice *>(QStringLiteral("recordWriteNotice"));
     return notice ? notice->text() : QString();
 }
 
@@ -315,8 +316,8 @@ void TestRecordDisk::alarmFolderRefused()
     addDevice(*window, 1, QStringLiteral("KPa"), 3, 1);
     limitPressure(0);
     QVERIFY(clickStart(*window, tempDir->path()));
-    QMessageBox *notice = nullptr;
-    QTRY_VERIFY_WITH_TIMEOUT((notice = window->findChild<QMessageBox *>(QStringLiteral("alarmFilesNotice")))
+    Notice *notice = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((notice = window->findChild<Notice *>(QStringLiteral("alarmFilesNotice")))
                                  && notice->isVisible(),
                              SettleMs);
     QVERIFY2(notice->text().contains(QDir(tempDir->path()).filePath(QStringLiteral("报警与汇总__"))),

@@ -1,4 +1,5 @@
 #include "recordingharness.h"
+#include "notice.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -181,6 +182,7 @@ void TestRecordingControl::createsOneFilePerDevice()
     QCOMPARE(proxyModel(*window)->rowCount(), filter == "allBtn" ? addresses.size() : 0);
     setPortOpen(*window, true);
 
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.diagnostics.debug=true"));
     QTest::ignoreMessage(QtDebugMsg, qPrintable("saved_file_path=" + tempDir->path()));
     const QDateTime before = QDateTime::currentDateTime().addMSecs(-1000);
     MessageBoxLog boxes;
@@ -251,9 +253,9 @@ void TestRecordingControl::reportsFilesThatCannotBeCreated()
     QVERIFY(waitForRecordWrites(*window));
     QVERIFY(modalBoxes.entries().isEmpty());
     QVERIFY(recordTimer(*window)->isActive());
-    const QList<QMessageBox *> notices = window->findChildren<QMessageBox *>(QStringLiteral("uncreatedFilesNotice"));
+    const QList<Notice *> notices = window->findChildren<Notice *>(QStringLiteral("uncreatedFilesNotice"));
     QCOMPARE(notices.size(), 1);
-    const QMessageBox *notice = notices.constFirst();
+    const Notice *notice = notices.constFirst();
     QCOMPARE(notice->windowTitle(), QStringLiteral("提示"));
     QVERIFY(notice->isVisible() && !notice->isModal());
     for (int row = 0; row < addresses.size(); ++row) {
@@ -278,7 +280,7 @@ void TestRecordingControl::reportsFilesThatCannotBeCreated()
         if (!record.filePath.isEmpty())
             QCOMPARE(dataRows(record.filePath).size(), 1);
     }
-    QVERIFY(!window->findChild<QMessageBox *>(QStringLiteral("recordWriteNotice")));
+    QVERIFY(!window->findChild<Notice *>(QStringLiteral("recordWriteNotice")));
 }
 
 void TestRecordingControl::neverReusesExistingFile_data()

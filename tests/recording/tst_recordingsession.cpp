@@ -1,6 +1,7 @@
 #include "recordingharness.h"
 
 #include "simulatorprocess.h"
+#include "notice.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -160,7 +161,7 @@ void TestRecordingSession::lostRecordFileIsNotMadeAnew()
     const QByteArray movedBytes = fileBytes(movedTo);
     const int keptRows = dataRows(kept).size();
 
-    const auto notices = [this] { return window->findChildren<QMessageBox *>(QStringLiteral("recordWriteNotice")); };
+    const auto notices = [this] { return window->findChildren<Notice *>(QStringLiteral("recordWriteNotice")); };
     QTRY_COMPARE_WITH_TIMEOUT(notices().size(), 1, 5000);
     QVERIFY(notices().constFirst()->text().contains(lost));
     QVERIFY(!notices().constFirst()->text().contains(kept));

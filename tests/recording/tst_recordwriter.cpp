@@ -1,6 +1,8 @@
 #include "recordingharness.h"
+#include "notice.h"
 
 #include <QDateTime>
+#include <QDialogButtonBox>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextCodec>
@@ -30,7 +32,7 @@ private:
     // Port marked open, devices added with the given periods, recording
     // started into the temporary directory, timers held for the test.
     void startWith(const QList<int> &periods);
-    QList<QMessageBox *> notices() const;
+    QList<Notice *> notices() const;
 
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<QTemporaryDir> tempDir;
@@ -62,9 +64,9 @@ void TestRecordWriter::startWith(const QList<int> &periods)
     holdTimers(*window);
 }
 
-QList<QMessageBox *> TestRecordWriter::notices() const
+QList<Notice *> TestRecordWriter::notices() const
 {
-    return window->findChildren<QMessageBox *>(QStringLiteral("recordWriteNotice"));
+    return window->findChildren<Notice *>(QStringLiteral("recordWriteNotice"));
 }
 
 void TestRecordWriter::writesRowsOnSchedule_data()
@@ -174,6 +176,7 @@ void TestRecordWriter::emptyListStillAdvancesTick()
 
     QTest::mouseClick(widget<QPushButton>(*window, "btnClrList"), Qt::LeftButton);
     QCOMPARE(deviceModel(*window)->rowCount(), 0);
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.diagnostics.debug=true"));
     const QRegularExpression savedLine(QStringLiteral("^saved \\d+$"));
     QTest::ignoreMessage(QtDebugMsg, savedLine);
     QTest::ignoreMessage(QtDebugMsg, savedLine);
@@ -306,7 +309,7 @@ void TestRecordWriter::reportsLostRowsOncePerRecording()
 
         recordTicks(*window, 1);
         QCOMPARE(notices().size(), 1);
-        QMessageBox *notice = notices().constFirst();
+        Notice *notice = notices().constFirst();
         QCOMPARE(notice->windowTitle(), QStringLiteral("提示"));
         QVERIFY(notice->isVisible());
         QVERIFY(!notice->isModal());
@@ -322,7 +325,7 @@ void TestRecordWriter::reportsLostRowsOncePerRecording()
         // not even after the operator closed the notice.
         recordTicks(*window, 2);
         QCOMPARE(notices().size(), 1);
-        notice->button(QMessageBox::Ok)->click();
+        notice->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
         QTRY_VERIFY(notices().isEmpty());
         recordTicks(*window, 2);
         QVERIFY(notices().isEmpty());

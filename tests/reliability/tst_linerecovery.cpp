@@ -2,6 +2,7 @@
 #include "windowdriver.h"
 
 #include "simulatorprocess.h"
+#include "notice.h"
 
 #include <QDir>
 #include <QMessageBox>
@@ -36,7 +37,7 @@ int openFileDescriptors()
 
 QString noticeText(const MainWindow &window)
 {
-    const auto *notice = window.findChild<QMessageBox *>(QStringLiteral("lineNotice"));
+    const auto *notice = window.findChild<Notice *>(QStringLiteral("lineNotice"));
     return notice && notice->isVisible() ? notice->text() : QString();
 }
 

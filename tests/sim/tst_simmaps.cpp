@@ -35,10 +35,10 @@ RegisterMap mapOf(const QByteArray &json)
 {
     if (json.isEmpty())
         return standardMap();
-    const Checked<RegisterMap> map = mapFromJson(QJsonDocument::fromJson(json).object());
+    const Result<RegisterMap> map = mapFromJson(QJsonDocument::fromJson(json).object());
     if (!map.ok())
-        qWarning() << map.error;
-    return map.value;
+        qWarning() << map.error();
+    return map.valueOr(RegisterMap());
 }
 
 // A request for `quantity` registers from `start`, framed for slave 1.
