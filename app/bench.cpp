@@ -8,6 +8,7 @@
 #include "formchoices.h"
 #include "limitsactions.h"
 #include "linenotice.h"
+#include "maplibrary.h"
 #include "modbusline.h"
 #include "payloads.h"
 #include "pollcycle.h"
@@ -98,6 +99,8 @@ void buildAlarms(QWidget *window, const Bench &bench, QStandardItemModel *device
 Bench buildBench(QMainWindow *window, Ui::MainWindow *ui, QStandardItemModel *devices, QTimer *pollTimer)
 {
     Bench bench;
+    bench.maps = new MapLibrary(window);
+    bench.maps->setObjectName(QStringLiteral("mapLibrary"));
     bench.line = new ModbusLine(window);
     bench.line->setObjectName(QStringLiteral("modbusLine"));
     ModbusLine *const line = bench.line;

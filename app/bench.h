@@ -2,6 +2,7 @@
 
 class FormChoices;
 class LineNotice;
+class MapLibrary;
 class ModbusLine;
 class PollCycle;
 class Polling;
@@ -27,6 +28,8 @@ struct Bench
     Publisher *publisher = nullptr;
     LineNotice *lineNotice = nullptr;
     FormChoices *formChoices = nullptr;
+    // The register maps the bench knows, and the one new devices get.
+    MapLibrary *maps = nullptr;
 };
 
 // Creates the bench's objects as children of `window` (the form's boxes
