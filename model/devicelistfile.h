@@ -2,6 +2,7 @@
 
 #include "devicelimits.h"
 #include "publishsettings.h"
+#include "registermap.h"
 #include "slaveaddress.h"
 
 #include <QByteArray>
@@ -35,6 +36,8 @@ struct DeviceEntry
     int decimals = 0;
     int recordPeriod = 0;
     Limits limits = {};
+    // The name of the register map the device is read with.
+    QString map = standardMapName();
 };
 
 struct DeviceList
@@ -43,6 +46,8 @@ struct DeviceList
     QVector<DeviceEntry> devices;
     // Where the bench publishes its readings, when it does.
     std::optional<PublishSettings> publish;
+    // The operator's register maps (never 标准) the devices may name.
+    QVector<RegisterMap> maps;
 };
 
 struct IntRange
