@@ -10,7 +10,7 @@ namespace {
 
 // A night of a device wandering about its limit keeps the notice on screen.
 constexpr int KeptLines = 30;
-constexpr int SettleMs = 1000;
+constexpr int SettleMs = 2000;
 
 } // namespace
 
@@ -42,7 +42,7 @@ void AlarmNotice::showLines()
 {
     m_settle.start();
     // Nothing is drawn out of sight: the lines wait, and are looked at again
-    // once a second until the notice can be seen.
+    // every two seconds until the notice can be seen.
     m_waiting = m_notice && (m_notice->isMinimized() || m_window->isMinimized());
     if (m_waiting)
         return;

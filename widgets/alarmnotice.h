@@ -14,8 +14,9 @@ class QWidget;
 
 // One notice beside the window listing raised and cleared alarms, the latest
 // first. A bench-wide excursion brings events by the dozen a second: the
-// first event is shown at once, those that follow together at most once a
-// second, and a line is written out only when it is shown.
+// first event is shown at once, those that follow together at most every two
+// seconds (drawing the notice's lines is most of an event's cost), and a line
+// is written out only when it is shown.
 class AlarmNotice : public QObject
 {
     Q_OBJECT
