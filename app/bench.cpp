@@ -75,8 +75,9 @@ void buildAlarms(QWidget *window, const Bench &bench, QStandardItemModel *device
     QObject::connect(monitor, &AlarmMonitor::alarmChanged, publisher,
                      [publisher](int address, const QStringList &active, const QDateTime &time, double value,
                                  double limit) {
-                         publisher->setDeviceRetained(address, QByteArrayLiteral("alarm"),
-                                                      Payloads::alarm(active, time, value, limit));
+                         publisher->setDeviceRetained(address, QByteArrayLiteral("alarm"), [=] {
+                             return Payloads::alarm(active, time, value, limit);
+                         });
                      });
 
     // Time the line was lost counts against the whole run.

@@ -73,6 +73,9 @@ void Publisher::start(const PublishSettings &settings)
             m_owed.clear();
         }
     }
+    for (const auto &unmade : m_unmade)
+        m_retained[unmade.first.first][unmade.first.second] = unmade.second();
+    m_unmade.clear();
     m_settings = settings;
     m_lastSession = settings;
     m_configured = true;
@@ -174,10 +177,23 @@ void Publisher::take(const Reading &reading)
 
 void Publisher::setDeviceRetained(int address, const QByteArray &leaf, const QByteArray &payload)
 {
+    m_unmade.erase({address, leaf});
     m_retained[address][leaf] = payload;
     if (m_lastSession)
         m_owed.erase(Payloads::deviceTopic(m_lastSession->topicPrefix, m_lastSession->station, address, leaf));
     emit retainedForLink(address, leaf, payload);
+}
+
+void Publisher::setDeviceRetained(int address, const QByteArray &leaf, std::function<QByteArray()> makePayload)
+{
+    if (m_link) {
+        setDeviceRetained(address, leaf, makePayload());
+        return;
+    }
+    m_retained[address][leaf];
+    m_unmade[{address, leaf}] = std::move(makePayload);
+    if (m_lastSession)
+        m_owed.erase(Payloads::deviceTopic(m_lastSession->topicPrefix, m_lastSession->station, address, leaf));
 }
 
 void Publisher::syncDevices()
@@ -209,6 +225,8 @@ void Publisher::syncDevices()
                     QByteArray());
         }
         emit deviceRemovedForLink(it->first);
+        for (const auto &leaf : it->second)
+            m_unmade.erase({it->first, leaf.first});
         it = m_retained.erase(it);
     }
 }

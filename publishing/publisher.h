@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -54,6 +55,9 @@ public:
     // for instance an alarm state: republished on every reconnect, cleared
     // when the device leaves the list.
     void setDeviceRetained(int address, const QByteArray &leaf, const QByteArray &payload);
+    // The same, with the payload made only when a broker is to have it: while
+    // nothing is published, a bench-wide alarm storm builds no messages.
+    void setDeviceRetained(int address, const QByteArray &leaf, std::function<QByteArray()> makePayload);
 
     // For the benchmark and the tests: the session's link, on its thread.
     BrokerLink *link() const { return m_link; }
@@ -100,6 +104,9 @@ private:
     // Sessions saying goodbye to the broker; waited for on exit.
     QList<QPointer<QThread>> m_ending;
     std::map<int, std::map<QByteArray, QByteArray>> m_retained;
+    // Retained payloads set while not publishing, made when a session starts;
+    // their leaves stand in m_retained meanwhile.
+    std::map<std::pair<int, QByteArray>, std::function<QByteArray()>> m_unmade;
     // The settings of the last session started: owed messages are for its
     // broker.
     std::optional<PublishSettings> m_lastSession;

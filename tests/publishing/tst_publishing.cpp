@@ -154,6 +154,7 @@ class TestPublishing : public QObject
 private slots:
     void initTestCase();
     void publishesTheWindowsReadings();
+    void alarmsRaisedBeforePublishingAreRetained();
     void deliversEverythingAfterAnOutage();
     void killedStationGoesOffline();
     void overflowIsToldAsAGap();
@@ -337,6 +338,55 @@ void TestPublishing::publishesTheWindowsReadings()
     QVERIFY(widget<QPushButton>(window, "btnStop")->isEnabled());
     QTest::mouseClick(widget<QPushButton>(window, "btnStop"), Qt::LeftButton);
     QVERIFY(waitForPollCycleEnd(window));
+}
+
+// Alarm states set while nothing is published reach the broker when
+// publishing starts, as they were when raised; a device removed meanwhile
+// leaves nothing behind.
+void TestPublishing::alarmsRaisedBeforePublishingAreRetained()
+{
+    MosquittoBroker broker;
+    QVERIFY(broker.start());
+    MqttSubscriber subscriber(broker.port(), QStringLiteral("plant/#"));
+    QVERIFY(subscriber.start(QStringLiteral("plant/ready")));
+    SimulatorProcess simulator(
+        SimulatorProcess::slaveArguments({"1,pressure=101325,temp=23.5", "2,pressure=250000,temp=-4.5"}));
+    QVERIFY(simulator.start());
+
+    MainWindow window;
+    window.show();
+    QVERIFY(openPort(window, simulator.devicePath()));
+    addDevice(window, 1, QStringLiteral("KPa"), 3);
+    addDevice(window, 2, QStringLiteral("KPa"), 1);
+    QStandardItemModel *model = deviceModel(window);
+    Limits band;
+    band.pressureHigh = 100.0;
+    for (int row = 0; row < 2; ++row)
+        model->setData(model->index(row, 0), QVariant::fromValue(band), LimitsRole);
+    const QDateTime before = QDateTime::currentDateTime();
+    QVERIFY(clickStart(window, QString()));
+    for (int row = 0; row < 2; ++row)
+        QTRY_VERIFY_WITH_TIMEOUT(model->index(row, 0).data(AlarmRole).toInt() != 0, 20000);
+    listView(window)->selectionModel()->select(proxyModel(window)->mapFromSource(model->index(1, 0)),
+                                               QItemSelectionModel::ClearAndSelect);
+    QTest::mouseClick(widget<QPushButton>(window, "btnDelreader"), Qt::LeftButton);
+    QCOMPARE(model->rowCount(), 1);
+    const QDateTime published = QDateTime::currentDateTime();
+
+    QCOMPARE(publishFromDialog(window, settingsFor(QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()),
+                                                   QStringLiteral("bench-8"))),
+             QString());
+    const QString devices = QStringLiteral("plant/bench-8/devices/");
+    QTRY_COMPARE_WITH_TIMEOUT(subscriber.payloads(devices + QStringLiteral("1/alarm")).size(), 1, 20000);
+    const QJsonObject alarm = json(subscriber.payloads(devices + QStringLiteral("1/alarm")).first());
+    QCOMPARE(alarm.value("active"), QJsonValue(QJsonArray{"pressureHigh"}));
+    QCOMPARE(alarm.value("value"), QJsonValue(101.325));
+    QCOMPARE(alarm.value("limit"), QJsonValue(100.0));
+    const QDateTime raised = QDateTime::fromString(alarm.value("time").toString(), Qt::ISODateWithMs);
+    QVERIFY(raised >= before.addMSecs(-1) && raised <= published);
+    QTRY_VERIFY(subscriber.payloads(devices + QStringLiteral("1/reading")).size() >= 2);
+    QVERIFY(subscriber.payloads(devices + QStringLiteral("2/alarm")).isEmpty());
+    QVERIFY(subscriber.payloads(devices + QStringLiteral("2/config")).isEmpty());
 }
 
 void TestPublishing::deliversEverythingAfterAnOutage()
