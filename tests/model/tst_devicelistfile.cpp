@@ -128,6 +128,7 @@ private slots:
     void pollsDevicesWithTheListsMaps();
     void newDevicesTakeTheKeptNewDeviceMap_data();
     void newDevicesTakeTheKeptNewDeviceMap();
+    void opensTheDemoBusList();
 
 private:
     MapLibrary *maps() const { return widget<MapLibrary>(*window, "mapLibrary"); }
@@ -720,6 +721,23 @@ void TestDeviceListFile::newDevicesTakeTheKeptNewDeviceMap()
     QCOMPARE(listedDevices(*window), (QStringList{"13 KPa 0 1", "14 Pa 0 1"}));
     QVERIFY(recordAt(*window, 1).map == mapOf(decimalUnitMap));
     QCOMPARE(boxes.texts, QStringList{QStringLiteral("地址 15 没有添加：没有名为 \"gone\" 的寄存器映射。")});
+}
+
+void TestDeviceListFile::opensTheDemoBusList()
+{
+    // The list the README's demo opens reads device 6 with the sample map the
+    // demo bus serves it with.
+    const MessageBoxes boxes;
+    runAction(QStringLiteral("shortcut"), "openDeviceListAction", QStringLiteral(VELMORA_SOURCE_DIR "/docs/demo-bus.json"));
+    QCOMPARE(boxes.texts, QStringList());
+    QCOMPARE(line().port, QStringLiteral("/tmp/velmora-bus"));
+    QCOMPARE(listedDevices(*window),
+             (QStringList{"1 KPa 3 1", "2 MPa 4 5", "3 Bar 2 1", "4 KPa 2 1", "5 psi 1 1", "6 KPa 1 1"}));
+    QFile sample(QStringLiteral(VELMORA_SOURCE_DIR "/docs/maps/int16-dec-unit.json"));
+    QVERIFY(sample.open(QIODevice::ReadOnly));
+    QVERIFY(recordAt(*window, 5).map == mapOf(QString::fromUtf8(sample.readAll())));
+    for (int row = 0; row < 5; ++row)
+        QVERIFY(recordAt(*window, row).map == standardMap());
 }
 
 QTEST_MAIN(TestDeviceListFile)
