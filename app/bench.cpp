@@ -9,6 +9,7 @@
 #include "limitsactions.h"
 #include "linenotice.h"
 #include "maplibrary.h"
+#include "mapsettings.h"
 #include "modbusline.h"
 #include "payloads.h"
 #include "pollcycle.h"
@@ -102,6 +103,7 @@ Bench buildBench(QMainWindow *window, Ui::MainWindow *ui, QStandardItemModel *de
     Bench bench;
     bench.maps = new MapLibrary(window);
     bench.maps->setObjectName(QStringLiteral("mapLibrary"));
+    keepMapsInSettings(bench.maps);
     bench.line = new ModbusLine(window);
     bench.line->setObjectName(QStringLiteral("modbusLine"));
     ModbusLine *const line = bench.line;
@@ -129,7 +131,7 @@ Bench buildBench(QMainWindow *window, Ui::MainWindow *ui, QStandardItemModel *de
     // A double-click opens the device's trend; the form sets no edit triggers.
     new TrendWindows(devices, bench.cycle, ui->listView, window);
     bench.formChoices = new FormChoices(ui);
-    auto *listActions = new DeviceListActions(window, ui->listView, devices, bench.formChoices, line);
+    auto *listActions = new DeviceListActions(window, ui->listView, devices, bench.formChoices, line, bench.maps);
     new BusScanDialog(window, devices, listActions, bench.formChoices, line, bench.cycle, polling);
 
     bench.publisher = new Publisher(devices, line, window);

@@ -7,6 +7,7 @@
 #include "itemdelegate.h"
 #include "lineaddress.h"
 #include "logging.h"
+#include "maplibrary.h"
 #include "modbusline.h"
 #include "pollcycle.h"
 #include "polling.h"
@@ -118,6 +119,7 @@ MainWindow::MainWindow(QWidget *parent)
     formChoices = bench.formChoices;
     recordingSession = bench.recording;
     publisher = bench.publisher;
+    mapLibrary = bench.maps;
 
     ui->btnStop->setEnabled(false);
     ui->btnStart->setEnabled(true);
@@ -198,10 +200,11 @@ void MainWindow::on_btnAddreader_clicked()
         return;
     }
 
-    const ItemData record = newDeviceRecord(quint8(ui->spinBox_ID->value()),
-                                            ui->cBoxUnit->currentText(),
-                                            quint16(ui->spinBox_dotnum->value()),
-                                            quint16(ui->spinBox_period->value()));
+    ItemData record = newDeviceRecord(quint8(ui->spinBox_ID->value()),
+                                      ui->cBoxUnit->currentText(),
+                                      quint16(ui->spinBox_dotnum->value()),
+                                      quint16(ui->spinBox_period->value()));
+    record.map = mapLibrary->newDeviceMap();
     deviceModel->appendRow(QList<QStandardItem *>{newDeviceItem(record)});
 }
 

@@ -4,6 +4,7 @@
 
 class FormChoices;
 class LineNotice;
+class MapLibrary;
 class ModbusLine;
 class PollCycle;
 class Polling;
@@ -67,4 +68,6 @@ private:
     // The recording: its folder, files, record clock and the writer of its rows.
     RecordingSession *recordingSession = nullptr;
     Publisher *publisher = nullptr;
+    // The register maps; 添加到列表 reads new devices with its map for them.
+    MapLibrary *mapLibrary = nullptr;
 };

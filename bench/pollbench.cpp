@@ -4,18 +4,23 @@
 // holds of the window's event loop, seen by a 10 ms precise timer as its gaps
 // less 10 ms; and the processor time the application uses per second.
 //
+// With --map FILE every device is served and read with that register map
+// instead of 标准, and a transaction is all the requests of one poll.
+//
 // With --alarms it measures a bench-wide excursion instead: 247 devices at
 // 115200 baud, each crossing its limits at most polls, one run without limits
 // and one with them, back to back: processor time per second and the longest
 // and 99th-percentile holds of the window's event loop.
 //
-//   velmora-pollbench [--alarms] [seconds per run, default 60]
+//   velmora-pollbench [--alarms | --map FILE] [seconds per run, default 60]
 
 #include "pollcycle.h"
 #include "mainwindow.h"
 #include "itemdata.h"
 #include "alarmmonitor.h"
 #include "devicelimits.h"
+#include "devicerecords.h"
+#include "registermap.h"
 
 #include "simulatorprocess.h"
 #include "common/windowaccess.h"
@@ -25,6 +30,8 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
+#include <QJsonDocument>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTimer>
@@ -51,6 +58,9 @@ struct Scenario {
     const char *name;
     int baud;
     QList<int> silent; // addresses that never answer
+    // The map every device is served and read with; 标准 when empty.
+    QString mapFile;
+    RegisterMap map = standardMap();
 };
 
 struct ContextCloser {
@@ -78,9 +88,9 @@ double cpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-// Median time of one read of the seven input registers from the devices
-// that answer, on a master of our own.
-double medianTransactionMs(const QString &path, int baud, const QList<int> &answering)
+// Median time of one poll's requests (the seven input registers of 标准)
+// to the devices that answer, on a master of our own.
+double medianTransactionMs(const QString &path, int baud, const QList<int> &answering, const RegisterMap &map)
 {
     const std::unique_ptr<modbus_t, ContextCloser> context(
         modbus_new_rtu(path.toLocal8Bit().constData(), baud, 'N', 8, 1));
@@ -89,12 +99,20 @@ double medianTransactionMs(const QString &path, int baud, const QList<int> &answ
     modbus_set_response_timeout(context.get(), 1, 0);
 
     std::vector<double> times;
-    uint16_t registers[7];
+    uint16_t registers[MaxRegistersPerRequest];
+    const QVector<RegisterRange> ranges = registerRanges(map);
     for (int sample = 0; sample < TransactionSamples; ++sample) {
         modbus_set_slave(context.get(), answering.at(sample % answering.size()));
         QElapsedTimer clock;
         clock.start();
-        if (modbus_read_input_registers(context.get(), 0, 7, registers) == 7)
+        bool answered = true;
+        for (const RegisterRange &range : ranges) {
+            const int read = map.kind == RegisterKind::Input
+                ? modbus_read_input_registers(context.get(), range.start, range.count, registers)
+                : modbus_read_registers(context.get(), range.start, range.count, registers);
+            answered = answered && read == range.count;
+        }
+        if (answered)
             times.push_back(double(clock.nsecsElapsed()) / 1e6);
     }
     return median(times);
@@ -136,6 +154,12 @@ WindowRun pollThroughWindow(const QString &path, const Scenario &scenario, doubl
     for (int address = 1; address <= DeviceCount; ++address)
         addDevice(window, address);
     QStandardItemModel *devices = deviceModel(window);
+    // Into the records alone: the bench's kept maps stay as they are.
+    for (int row = 0; row < devices->rowCount(); ++row) {
+        ItemData record = readRecord(devices, row);
+        record.map = scenario.map;
+        writeRecord(devices, row, record);
+    }
 
     // Each cycle stores every device's record once, right after its read.
     struct Samples
@@ -211,8 +235,12 @@ WindowRun pollThroughWindow(const QString &path, const Scenario &scenario, doubl
 QStringList simulatorArguments(const Scenario &scenario)
 {
     QStringList arguments{QStringLiteral("--baud"), QString::number(scenario.baud)};
+    if (!scenario.mapFile.isEmpty())
+        arguments << QStringLiteral("--map") << scenario.mapFile;
     for (int address = 1; address <= DeviceCount; ++address) {
         QString slave = QStringLiteral("%1,pressure=wave:101325:500:7").arg(address);
+        if (!scenario.mapFile.isEmpty())
+            slave += QStringLiteral(",map=") + scenario.map.name;
         if (scenario.silent.contains(address))
             slave += QStringLiteral(",fault=silent:1");
         arguments << QStringLiteral("--slave") << slave;
@@ -348,16 +376,35 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QStringList arguments = app.arguments().mid(1);
     const bool excursion = arguments.removeAll(QStringLiteral("--alarms")) > 0;
+    QString mapFile;
+    RegisterMap map = standardMap();
+    const int mapOption = arguments.indexOf(QStringLiteral("--map"));
+    if (mapOption >= 0) {
+        arguments.removeAt(mapOption);
+        mapFile = arguments.value(mapOption);
+        if (mapOption < arguments.size())
+            arguments.removeAt(mapOption);
+        QFile file(mapFile);
+        const Result<RegisterMap> read = file.open(QIODevice::ReadOnly)
+            ? mapFromJson(QJsonDocument::fromJson(file.readAll()).object())
+            : Result<RegisterMap>(Failure{file.errorString()});
+        if (!read.ok()) {
+            std::fprintf(stderr, "velmora-pollbench: %s: %s\n", qPrintable(mapFile), qPrintable(read.error()));
+            return 1;
+        }
+        map = read.value();
+    }
     const int seconds = !arguments.isEmpty() ? std::max(2, arguments.first().toInt()) : 60;
     if (excursion)
         return benchExcursion(seconds);
 
     const Scenario scenarios[] = {
-        {"all answer", 9600, {}},
-        {"all answer", 115200, {}},
-        {"3 silent", 9600, {3, 5, 8}},
+        {"all answer", 9600, {}, mapFile, map},
+        {"all answer", 115200, {}, mapFile, map},
+        {"3 silent", 9600, {3, 5, 8}, mapFile, map},
     };
-    std::printf("%d devices, %d s of polling per run\n\n", DeviceCount, seconds);
+    std::printf("%d devices, map %s (%d request(s) per poll), %d s of polling per run\n\n", DeviceCount,
+                qPrintable(map.name), int(registerRanges(map).size()), seconds);
     std::printf("%-11s %7s %12s %15s %10s %20s %10s %10s %10s %7s %10s\n", "devices", "baud", "transaction",
                 "cycle", "cycle-exp", "step late, ms", "longest", "holds", "cpu", "cycles", "polls/");
     std::printf("%-11s %7s %12s %15s %10s %20s %10s %10s %10s %7s %10s\n", "", "", "ms", "ms exp/meas", "ms/device",
@@ -373,7 +420,7 @@ int main(int argc, char *argv[])
             if (!scenario.silent.contains(address))
                 answering << address;
         }
-        const double transactionMs = medianTransactionMs(sim.devicePath(), scenario.baud, answering);
+        const double transactionMs = medianTransactionMs(sim.devicePath(), scenario.baud, answering, scenario.map);
         const WindowRun run = pollThroughWindow(sim.devicePath(), scenario, transactionMs, seconds);
         sim.stop();
 

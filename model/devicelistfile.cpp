@@ -76,6 +76,17 @@ public:
         return int(value.toDouble());
     }
 
+    // A text that may be left out: `absent` then.
+    QString optionalText(const char *key, const QString &label, const QString &absent)
+    {
+        const QJsonValue value = m_object.value(QLatin1String(key));
+        if (value.isUndefined())
+            return absent;
+        if (!value.isString())
+            fail(tr("%1 (%2) 应为%3").arg(label, QLatin1String(key), tr("文本")));
+        return value.toString();
+    }
+
     QJsonObject object(const char *key, const QString &label)
     {
         return typed(key, label, &QJsonValue::isObject, tr("对象")).toObject();
@@ -169,7 +180,8 @@ LineChoices readLine(FieldReader &reader, const OfferedValues &offered)
     return line;
 }
 
-DeviceEntry readDevice(FieldReader &reader, const OfferedValues &offered)
+// `mapNames`: the maps the file holds, which its devices may name besides 标准.
+DeviceEntry readDevice(FieldReader &reader, const OfferedValues &offered, const QStringList &mapNames)
 {
     DeviceEntry device;
     device.address = reader.integer("address", tr("地址"));
@@ -189,6 +201,9 @@ DeviceEntry readDevice(FieldReader &reader, const OfferedValues &offered)
             reader.fail(tr("限值 (limits)：%1").arg(read.error()));
         device.limits = read.valueOr(Limits());
     }
+    device.map = reader.optionalText("map", tr("映射"), standardMapName());
+    if (!reader.failed() && device.map != standardMapName() && !mapNames.contains(device.map))
+        reader.fail(tr("映射 (map) \"%1\" 不在文件的映射 (maps) 中").arg(device.map));
     return device;
 }
 
@@ -210,6 +225,31 @@ void readHeader(FieldReader &reader)
         reader.fail(tr("版本 %1 无效").arg(fileVersion));
 }
 
+// The file's maps, each refused with its place named, or a name given twice.
+QVector<RegisterMap> readMaps(const QJsonArray &maps, QString *error)
+{
+    QVector<RegisterMap> read;
+    QStringList names;
+    for (int i = 0; i < maps.size() && error->isEmpty(); ++i) {
+        FieldReader reader(maps.at(i).toObject(), tr("第 %1 个映射").arg(i + 1), error);
+        if (!maps.at(i).isObject()) {
+            reader.fail(tr("应为对象"));
+            break;
+        }
+        const Result<RegisterMap> map = mapFromJson(maps.at(i).toObject());
+        if (!map.ok()) {
+            reader.fail(map.error());
+            break;
+        }
+        const int earlier = names.indexOf(map.value().name);
+        if (earlier >= 0)
+            reader.fail(tr("名称 (name) \"%1\" 与第 %2 个映射重复").arg(map.value().name).arg(earlier + 1));
+        names << map.value().name;
+        read << map.value();
+    }
+    return read;
+}
+
 } // namespace
 
 QByteArray toJson(const DeviceList &list)
@@ -223,6 +263,7 @@ QByteArray toJson(const DeviceList &list)
     };
     QJsonArray devices;
     bool anyLimits = false;
+    bool anyMap = false;
     for (const DeviceEntry &device : list.devices) {
         QJsonObject entry{
             {QStringLiteral("address"), device.address},
@@ -234,16 +275,27 @@ QByteArray toJson(const DeviceList &list)
             entry.insert(QStringLiteral("limits"), limitsToJson(device.limits));
             anyLimits = true;
         }
+        if (device.map != standardMapName()) {
+            entry.insert(QStringLiteral("map"), device.map);
+            anyMap = true;
+        }
         devices.append(entry);
     }
+    const int fileVersion = anyMap ? version : list.publish || anyLimits ? limitsVersion : firstVersion;
     QJsonObject root{
         {QStringLiteral("format"), QLatin1String(formatName)},
-        {QStringLiteral("version"), list.publish || anyLimits ? version : firstVersion},
+        {QStringLiteral("version"), fileVersion},
         {QStringLiteral("line"), line},
         {QStringLiteral("devices"), devices},
     };
     if (list.publish)
         root.insert(QStringLiteral("publish"), PublishObject::toJson(*list.publish, true));
+    if (anyMap) {
+        QJsonArray maps;
+        for (const RegisterMap &map : list.maps)
+            maps.append(mapToJson(map));
+        root.insert(QStringLiteral("maps"), maps);
+    }
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
@@ -270,6 +322,16 @@ Result<DeviceList> parse(const QByteArray &json, const OfferedValues &offered)
     FieldReader lineReader(line, tr("串口设置"), &error);
     content.line = readLine(lineReader, offered);
 
+    // Before the devices, which may name them.
+    if (error.isEmpty() && document.object().contains(QLatin1String("maps"))) {
+        const QJsonArray maps = root.array("maps", tr("映射"));
+        if (!root.failed())
+            content.maps = readMaps(maps, &error);
+    }
+    QStringList mapNames;
+    for (const RegisterMap &map : qAsConst(content.maps))
+        mapNames << map.name;
+
     for (int i = 0; i < devices.size() && error.isEmpty(); ++i) {
         const QString place = tr("第 %1 个设备").arg(i + 1);
         FieldReader reader(devices.at(i).toObject(), place, &error);
@@ -277,7 +339,7 @@ Result<DeviceList> parse(const QByteArray &json, const OfferedValues &offered)
             reader.fail(tr("应为对象"));
             break;
         }
-        const DeviceEntry device = readDevice(reader, offered);
+        const DeviceEntry device = readDevice(reader, offered, mapNames);
         for (int earlier = 0; earlier < content.devices.size() && !reader.failed(); ++earlier) {
             if (content.devices.at(earlier).address == device.address)
                 reader.fail(tr("地址 %1 与第 %2 个设备重复").arg(device.address).arg(earlier + 1));

@@ -46,7 +46,8 @@ struct DeviceList
     QVector<DeviceEntry> devices;
     // Where the bench publishes its readings, when it does.
     std::optional<PublishSettings> publish;
-    // The operator's register maps (never 标准) the devices may name.
+    // The operator's register maps (never 标准) the devices may name, each
+    // name once.
     QVector<RegisterMap> maps;
 };
 
@@ -73,13 +74,17 @@ struct OfferedValues
 namespace DeviceListFile {
 
 extern const char formatName[];
-// A list with nothing newer than version 1 holds is still saved as version
-// 1, so that older copies of the program keep opening it.
-constexpr int version = 2;
+// A list is saved with the oldest version that holds it, so that older
+// copies of the program keep opening it: 1, then 2 with publishing or
+// limits, then 3 when a device is read with a map other than 标准.
+constexpr int version = 3;
 constexpr int firstVersion = 1;
+constexpr int limitsVersion = 2;
 // Slave addresses a Modbus RTU master may poll.
 constexpr IntRange addresses{FirstSlaveAddress, LastSlaveAddress};
 
+// The maps go into the file only when a device names one other than 标准;
+// a device on 标准 is written without a map name.
 QByteArray toJson(const DeviceList &list);
 
 // Checks the whole file against what the window offers before anything can

@@ -48,9 +48,10 @@ for _ in $(seq 50); do
 done
 
 cat <<HELP
-Demo bus running on $link (transmitters 1 to 4; 4 is flaky; 5 does not answer).
-In Velmora: type $link as the port and click 打开串口; add addresses 1 to 5
-with 添加到列表; click 开始 and choose a folder for the CSV files.
+Demo bus running on $link (transmitters 1 to 4 and 6; 4 is flaky; 5 does not
+answer; 6 is read with the register map int16-dec-unit).
+In Velmora: press Ctrl+O and open $root/docs/demo-bus.json (the port, the six
+devices and the map), click 打开串口, then 开始, and choose a folder for the CSV files.
 Closing Velmora stops the demo bus.
 HELP
 "$build/app/velmora"

@@ -47,7 +47,7 @@ mkdir -p "$work/records" "$(dirname "$output")" "$(dirname "$trend_output")"
 DISPLAY="$display" QT_QPA_PLATFORM=xcb QT_LOGGING_RULES="default.debug=false" \
     "$build/scripts/democapture/velmora-democapture" --port "$bus" --record-dir "$work/records" --output "$output" \
     --trend-output "$trend_output" --trend-device 4 \
-    --device 1:KPa:3:1 --device 2:MPa:4:5 --device 3:Bar:2:1 --device 4:KPa:2:1 --device 5:psi:1:1
+    --list "$root/docs/demo-bus.json"
 
 echo "picture: $output"
 echo "trend picture: $trend_output"

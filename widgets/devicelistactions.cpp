@@ -3,6 +3,7 @@
 #include "modbusline.h"
 #include "benchform.h"
 #include "devicerecords.h"
+#include "maplibrary.h"
 #include "publisher.h"
 
 #include <QAbstractItemView>
@@ -15,13 +16,16 @@
 #include <QSaveFile>
 #include <QStandardItemModel>
 
+#include <algorithm>
+
 DeviceListActions::DeviceListActions(QWidget *window, QAbstractItemView *view, QStandardItemModel *devices,
-                                     BenchForm *form, const ModbusLine *line)
+                                     BenchForm *form, const ModbusLine *line, MapLibrary *maps)
     : QObject(window)
     , m_window(window)
     , m_devices(devices)
     , m_form(form)
     , m_line(line)
+    , m_maps(maps)
 {
     setObjectName(QStringLiteral("deviceListActions"));
 
@@ -53,20 +57,67 @@ QAction *DeviceListActions::newAction(const QString &text, const char *name, Qt:
 
 QList<int> DeviceListActions::addDevices(const QVector<DeviceEntry> &devices)
 {
-    QList<int> skipped;
+    const Added added = add(devices);
+    if (!added.unknownMaps.isEmpty())
+        notify(added.unknownMaps.join(QLatin1Char('\n')));
+    return added.listedAlready;
+}
+
+DeviceListActions::Added DeviceListActions::add(const QVector<DeviceEntry> &devices)
+{
+    Added added;
     for (const DeviceEntry &device : devices) {
         if (containsAddress(m_devices, device.address)) {
-            skipped << device.address;
+            added.listedAlready << device.address;
             continue;
         }
-        const ItemData record = newDeviceRecord(quint8(device.address), device.unit,
-                                                quint16(device.decimals), quint16(device.recordPeriod));
+        // 标准 is never taken in place of a map that is not there: the
+        // device would be read, and recorded, with wrong numbers.
+        const std::optional<RegisterMap> map = m_maps->find(device.map);
+        if (!map) {
+            added.unknownMaps << tr("地址 %1 没有添加：没有名为 \"%2\" 的寄存器映射。").arg(device.address).arg(device.map);
+            continue;
+        }
+        ItemData record = newDeviceRecord(quint8(device.address), device.unit, quint16(device.decimals),
+                                          quint16(device.recordPeriod));
+        record.map = *map;
         QStandardItem *item = newDeviceItem(record);
         if (!device.limits.isEmpty())
             item->setData(QVariant::fromValue(device.limits), LimitsRole);
         m_devices->appendRow(QList<QStandardItem *>{item});
     }
-    return skipped;
+    return added;
+}
+
+QVector<RegisterMap> DeviceListActions::mapsToSave() const
+{
+    QVector<RegisterMap> maps = m_maps->maps();
+    for (int row = 0; row < m_devices->rowCount(); ++row) {
+        const RegisterMap map = readRecord(m_devices, row).map;
+        if (map.name == standardMapName())
+            continue;
+        const bool known = std::any_of(maps.cbegin(), maps.cend(),
+                                       [&map](const RegisterMap &held) { return held.name == map.name; });
+        if (!known)
+            maps << map;
+    }
+    return maps;
+}
+
+void DeviceListActions::takeMaps(const QVector<RegisterMap> &maps)
+{
+    for (const RegisterMap &map : maps) {
+        // Checked by the file already, as the library checks it.
+        if (!m_maps->store(map).ok())
+            continue;
+        for (int row = 0; row < m_devices->rowCount(); ++row) {
+            ItemData record = readRecord(m_devices, row);
+            if (record.map.name == map.name && record.map != map) {
+                record.map = map;
+                writeRecord(m_devices, row, record);
+            }
+        }
+    }
 }
 
 QString DeviceListActions::askPath(QFileDialog::AcceptMode mode)
@@ -91,8 +142,10 @@ void DeviceListActions::save()
     for (int row = 0; row < m_devices->rowCount(); ++row) {
         const ItemData record = readRecord(m_devices, row);
         list.devices.append({record.address, record.unit, record.decimals, record.recordPeriod,
-                             qvariant_cast<Limits>(m_devices->index(row, 0).data(LimitsRole))});
+                             qvariant_cast<Limits>(m_devices->index(row, 0).data(LimitsRole)), record.map.name});
     }
+    // Written only when a device is read with one of them.
+    list.maps = mapsToSave();
     if (m_publisher && m_publisher->isConfigured()) {
         list.publish = m_publisher->settings();
         if (!m_publisher->savesPassword())
@@ -151,7 +204,10 @@ void DeviceListActions::open()
     else if (list.line != m_form->lineChoices())
         notes << tr("串口已打开，串口设置保持不变；关闭串口后再打开此列表即可采用文件里的串口设置。");
 
-    const QList<int> skipped = addDevices(list.devices);
+    takeMaps(list.maps);
+    const Added added = add(list.devices);
+    const QList<int> &skipped = added.listedAlready;
+    notes << added.unknownMaps;
     if (m_publisher && list.publish)
         m_publisher->takeFromFile(*list.publish);
     if (!skipped.isEmpty()) {

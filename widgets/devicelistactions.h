@@ -7,6 +7,7 @@
 #include <QObject>
 
 class BenchForm;
+class MapLibrary;
 class ModbusLine;
 class Publisher;
 class QAbstractItemView;
@@ -25,13 +26,16 @@ class DeviceListActions : public QObject
 public:
     // The context menu opens on `view`, which shows `devices`; the line's
     // settings in a file are taken into `form` only while `line` is closed.
+    // Devices name their register maps in `maps`, where a list's maps go.
     DeviceListActions(QWidget *window, QAbstractItemView *view, QStandardItemModel *devices, BenchForm *form,
-                      const ModbusLine *line);
+                      const ModbusLine *line, MapLibrary *maps);
 
     QMenu *contextMenu() const { return m_menu; }
 
     // Appends the devices whose addresses are not listed yet, each as
-    // 添加到列表 would; returns the addresses that were listed already.
+    // 添加到列表 would, read with the map of `maps` their entry names; returns
+    // the addresses that were listed already. A device naming a map `maps`
+    // does not hold is left out, and the operator told so.
     QList<int> addDevices(const QVector<DeviceEntry> &devices);
 
     // Lists are saved with the publishing settings, and opening one with
@@ -39,6 +43,19 @@ public:
     void setPublisher(Publisher *publisher) { m_publisher = publisher; }
 
 private:
+    struct Added
+    {
+        QList<int> listedAlready;
+        // One line per device left out for its map.
+        QStringList unknownMaps;
+    };
+
+    Added add(const QVector<DeviceEntry> &devices);
+    // Every map the library holds, and any other a listed device is read with.
+    QVector<RegisterMap> mapsToSave() const;
+    // Takes a list's maps into the library; listed devices read with a map
+    // of the same name are read with the file's from now on.
+    void takeMaps(const QVector<RegisterMap> &maps);
     QAction *newAction(const QString &text, const char *name, Qt::Key key);
     // Asks for a list file; an empty path when the operator cancels.
     QString askPath(QFileDialog::AcceptMode mode);
@@ -50,6 +67,7 @@ private:
     QStandardItemModel *const m_devices;
     BenchForm *const m_form;
     const ModbusLine *const m_line;
+    MapLibrary *const m_maps;
     QMenu *m_menu = nullptr;
     Publisher *m_publisher = nullptr;
     // Where the last list was saved or opened, for this run only.

@@ -1,10 +1,11 @@
-// Drives the real window through a demo session — port, devices, Start with a
-// record folder — waits until red, green and yellow lamps are all shown, and
+// Drives the real window through a demo session — a device list opened with
+// Ctrl+O, port, devices, Start with a record folder — waits until red, green and yellow lamps are all shown, and
 // saves a picture of the window; then, if asked, opens one device's trend
 // window, lets it fill and saves a picture of that too. Used to make the
 // README's pictures.
 #include "mainwindow.h"
 #include "itemdata.h"
+#include "tilelayout.h"
 #include "common/windowaccess.h"
 #include "trendrecorder.h"
 #include "trendwindow.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDeadlineTimer>
+#include <QLineEdit>
 #include <QSet>
 
 #include <cstdio>
@@ -43,6 +45,31 @@ bool addDeviceSpec(const MainWindow &window, const QString &spec)
         return false;
     addDevice(window, parts.at(0).toInt(), parts.at(1), parts.at(2).toInt(), parts.at(3).toInt());
     return true;
+}
+
+// Opens the device list `path` with Ctrl+O, as the operator does.
+bool openList(MainWindow &window, const QString &path)
+{
+    const ModalAnswer<QFileDialog> answer([path](QFileDialog *dialog) {
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    QApplication::setActiveWindow(&window);
+    QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+    return answer.answered();
+}
+
+// Each tile's lines as it paints them, the map's name when it is not 标准.
+void printTiles(const MainWindow &window)
+{
+    for (int row = 0; row < deviceModel(window)->rowCount(); ++row) {
+        const ItemData record = recordAt(window, row);
+        QStringList lines{addressText(record), statisticsText(record)};
+        if (record.map.name != standardMapName())
+            lines << QStringLiteral("映射：%1").arg(record.map.name);
+        lines << pressureLineText(record) << temperatureLineText(record);
+        std::printf("%s\n", qPrintable(lines.join(QStringLiteral(" | "))));
+    }
 }
 
 int rowOfAddress(const MainWindow &window, int address)
@@ -84,6 +111,8 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.addHelpOption();
     const QCommandLineOption portOption("port", "Serial device to open.", "PATH");
+    const QCommandLineOption listOption("list", "Device list to open with Ctrl+O before the port.", "FILE");
+    const QCommandLineOption tilesOption("tiles", "Print every tile's text at the end.");
     const QCommandLineOption deviceOption("device", "Device as address:unit:decimals:period (repeatable).", "SPEC");
     const QCommandLineOption recordOption("record-dir", "Folder chosen at Start.", "DIR");
     const QCommandLineOption outputOption("output", "Picture to write (PNG).", "FILE");
@@ -92,7 +121,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption trendDeviceOption("trend-device", "Address whose trend is pictured.", "ADDR", "4");
     const QCommandLineOption trendSecondsOption("trend-seconds", "Seconds the trend fills before its picture.", "S",
                                                 "90");
-    parser.addOptions({portOption, deviceOption, recordOption, outputOption, timeoutOption, trendOutputOption,
+    parser.addOptions({portOption, listOption, tilesOption, deviceOption, recordOption, outputOption, timeoutOption, trendOutputOption,
                        trendDeviceOption, trendSecondsOption});
     parser.process(application);
     if (!parser.isSet(portOption) || !parser.isSet(outputOption) || !parser.isSet(recordOption))
@@ -103,6 +132,8 @@ int main(int argc, char *argv[])
     window.show();
     wait(300);
 
+    if (parser.isSet(listOption) && !openList(window, parser.value(listOption)))
+        return fail("the device list's dialog did not appear");
     if (!openPort(window, parser.value(portOption)))
         return fail("the port did not open");
 
@@ -127,6 +158,8 @@ int main(int argc, char *argv[])
                      parser.value(trendOutputOption));
     widget<QPushButton>(window, "btnStop")->click();
     widget<QPushButton>(window, "btnOpen")->click();
+    if (parser.isSet(tilesOption))
+        printTiles(window);
     if (!saved)
         return fail("the picture could not be written");
     if (!trendSaved)

@@ -1,6 +1,9 @@
 #include "mainwindow.h"
 #include "devicelistfile.h"
 #include "devicerecords.h"
+#include "devicelistactions.h"
+#include "maplibrary.h"
+#include "tilelayout.h"
 
 #include "common/modalanswer.h"
 #include "common/windowaccess.h"
@@ -16,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -69,6 +73,36 @@ QByteArray listFile(const QString &head = goodHead, const QString &line = goodLi
     return QStringLiteral(R"({%1, "line": {%2}, "devices": [%3]})").arg(head, line, devices).toUtf8();
 }
 
+// Two maps of other layouts, as the sample maps hold them.
+const QString decimalUnitMap = QStringLiteral(
+    R"({"name": "int16-dec-unit", "register": "holding", "pressure": {"address": 4, "type": "INT16", )"
+    R"("decimalsRegister": 3, "unitRegister": 2, "unitCodes": {"0": "MPa", "1": "KPa", "2": "Pa", "3": "Bar"}}})");
+const QString floatBarMap = QStringLiteral(
+    R"({"name": "float-abcd-bar", "register": "holding", )"
+    R"("pressure": {"address": 0, "type": "FLOAT32", "byteOrder": "ABCD", "unit": "Bar"}, )"
+    R"("temperature": {"address": 2, "type": "FLOAT32", "byteOrder": "ABCD", "unit": "°C"}})");
+
+QString mappedDeviceJson(int address, const QString &unit, int decimals, const QString &map)
+{
+    return QStringLiteral(R"({"address": %1, "unit": "%2", "decimals": %3, "recordPeriod": 1, "map": "%4"})")
+        .arg(address)
+        .arg(unit)
+        .arg(decimals)
+        .arg(map);
+}
+
+QByteArray listWithMaps(const QString &maps, const QString &devices, const QString &line = goodLine)
+{
+    return QStringLiteral(R"({"format": "velmora-device-list", "version": 3, "line": {%1}, "maps": %2, "devices": [%3]})")
+        .arg(line, maps, devices)
+        .toUtf8();
+}
+
+RegisterMap mapOf(const QString &json)
+{
+    return mapFromJson(QJsonDocument::fromJson(json.toUtf8()).object()).value();
+}
+
 } // namespace
 
 class TestDeviceListFile : public QObject
@@ -76,6 +110,7 @@ class TestDeviceListFile : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -88,8 +123,16 @@ private slots:
     void reportsFailedSave();
     void keepsLimitsWithTheDevices_data();
     void keepsLimitsWithTheDevices();
+    void savesListsWithTheOldestVersion_data();
+    void savesListsWithTheOldestVersion();
+    void pollsDevicesWithTheListsMaps();
+    void newDevicesTakeTheKeptNewDeviceMap_data();
+    void newDevicesTakeTheKeptNewDeviceMap();
+    void opensTheDemoBusList();
 
 private:
+    MapLibrary *maps() const { return widget<MapLibrary>(*window, "mapLibrary"); }
+    void openWindow();
     // Runs the list action `name` the way `how` says ("tile menu", "empty area
     // menu" or "shortcut") and answers the file dialog with `path`.
     void runAction(const QString &how, const char *name, const QString &path);
@@ -99,12 +142,26 @@ private:
 
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<QTemporaryDir> dir;
+    QTemporaryDir settingsDir;
 };
+
+void TestDeviceListFile::initTestCase()
+{
+    // The maps a window keeps go to a place of this run's own.
+    QVERIFY(settingsDir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+}
 
 void TestDeviceListFile::init()
 {
+    QSettings(QStringLiteral("Velmora"), QStringLiteral("velmora")).clear();
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
+    openWindow();
+}
+
+void TestDeviceListFile::openWindow()
+{
     window = std::make_unique<MainWindow>();
     window->show();
     QApplication::setActiveWindow(window.get());
@@ -234,8 +291,8 @@ void TestDeviceListFile::rejectsBadFileChangingNothing_data()
     QTest::newRow("not JSON") << goodHead.toUtf8().prepend("{\n") << "不是 JSON 文件：第 2 行";
     QTest::newRow("another format")
         << listFile(R"("format": "spreadsheet", "version": 1)") << "格式为 \"spreadsheet\"";
-    QTest::newRow("newer version") << listFile(R"("format": "velmora-device-list", "version": 3)")
-                                   << "版本 3 比本程序能读的版本 2 新";
+    QTest::newRow("newer version") << listFile(R"("format": "velmora-device-list", "version": 4)")
+                                   << "版本 4 比本程序能读的版本 3 新";
     QTest::newRow("no version") << listFile(R"("format": "velmora-device-list")") << "缺少 版本 (version)";
     QTest::newRow("no line settings")
         << QStringLiteral(R"({%1, "devices": []})").arg(goodHead).toUtf8() << "缺少 串口设置 (line)";
@@ -279,6 +336,40 @@ void TestDeviceListFile::rejectsBadFileChangingNothing_data()
         << listFile(head2, goodLine, deviceAt3 + withLimits(R"({"pressureLow": 95, "pressureHigh": 105, "pressureDeadband": 12})"))
         << "第 3 个设备：限值 (limits)：压力回差 (pressureDeadband) 12 应小于上下限之差 10";
 
+    // Maps are refused whole, with the map or the device and the field named.
+    const QString twoDevices = mappedDeviceJson(1, "KPa", 1, "int16-dec-unit") + ", "
+                               + mappedDeviceJson(2, "MPa", 4, "float-abcd-bar");
+    const QString twoMaps = "[" + decimalUnitMap + ", " + floatBarMap + "]";
+    const QString int8Map = QString(floatBarMap).replace(QStringLiteral(R"("FLOAT32", "byteOrder": "ABCD")"),
+                                                         QStringLiteral(R"("INT8")"));
+    const QString namelessMap = QString(floatBarMap).remove(QStringLiteral(R"("name": "float-abcd-bar", )"));
+    const QString builtInNamedMap =
+        QString(floatBarMap).replace(QStringLiteral("float-abcd-bar"), QStringLiteral("标准"));
+    QTest::newRow("maps not an array")
+        << listWithMaps(decimalUnitMap, deviceJson("1", "Pa", 0, 1)) << "映射 (maps) 应为数组";
+    QTest::newRow("map not an object")
+        << listWithMaps("[" + decimalUnitMap + ", 7]", twoDevices) << "第 2 个映射：应为对象";
+    QTest::newRow("map with an unknown type")
+        << listWithMaps("[" + decimalUnitMap + ", " + int8Map + "]", twoDevices)
+        << "第 2 个映射：压力 (pressure)：数据类型 (type) \"INT8\" 不在可选值";
+    QTest::newRow("map without a name")
+        << listWithMaps("[" + namelessMap + "]", deviceJson("1", "Pa", 0, 1)) << "第 1 个映射：缺少 名称 (name)";
+    QTest::newRow("map named twice")
+        << listWithMaps("[" + decimalUnitMap + ", " + floatBarMap + ", " + decimalUnitMap + "]", twoDevices)
+        << "第 3 个映射：名称 (name) \"int16-dec-unit\" 与第 1 个映射重复";
+    QTest::newRow("map named as the built-in one")
+        << listWithMaps("[" + builtInNamedMap + "]", deviceJson("1", "Pa", 0, 1))
+        << "第 1 个映射：名称 (name) \"标准\" 是内置映射的名称";
+    QTest::newRow("device naming a map the file lacks")
+        << listWithMaps(twoMaps, twoDevices + ", " + mappedDeviceJson(3, "Pa", 0, "float-cdab-holding"))
+        << "第 3 个设备：映射 (map) \"float-cdab-holding\" 不在文件的映射 (maps) 中";
+    QTest::newRow("device naming a map, file without maps")
+        << listFile(goodHead, goodLine, mappedDeviceJson(1, "Pa", 0, "float-abcd-bar"))
+        << "第 1 个设备：映射 (map) \"float-abcd-bar\" 不在文件的映射 (maps) 中";
+    QTest::newRow("map name not text")
+        << listWithMaps(twoMaps, R"({"address": 9, "unit": "Pa", "decimals": 0, "recordPeriod": 1, "map": 2})")
+        << "第 1 个设备：映射 (map) 应为文本";
+
     const QString otherLine =
         QStringLiteral(R"("port": "COM3", "baudRate": %1, "parity": %2, "dataBits": %3, "stopBits": %4)");
     QTest::newRow("baud rate not offered")
@@ -310,6 +401,7 @@ void TestDeviceListFile::rejectsBadFileChangingNothing()
     QVERIFY2(text.contains(path) && text.contains(problem), qPrintable(text));
     QCOMPARE(listedDevices(*window), QStringList{QStringLiteral("9 Bar 2 30")});
     QCOMPARE(line(), before);
+    QCOMPARE(maps()->names(), QStringList{standardMapName()});
 }
 
 void TestDeviceListFile::skipsListedAddressesInOneNotice_data()
@@ -435,6 +527,217 @@ void TestDeviceListFile::keepsLimitsWithTheDevices()
     QVERIFY(deviceModel(*window)->index(0, 0).data(LimitsRole).isNull());
     QCOMPARE(limitsToJson(qvariant_cast<Limits>(deviceModel(*window)->index(1, 0).data(LimitsRole))),
              QJsonDocument::fromJson(saved).object());
+}
+
+void TestDeviceListFile::savesListsWithTheOldestVersion_data()
+{
+    QTest::addColumn<bool>("withLimits");
+    QTest::addColumn<QByteArray>("saved");
+
+    // Written by hand in the layout the program has always written: the
+    // library's maps stay out while every device is read with 标准.
+    const QByteArray devices = R"(    "devices": [
+        {
+            "address": 3,
+            "decimals": 2,
+            "recordPeriod": 5,
+            "unit": "KPa"
+        },
+        {
+            "address": 4,
+            "decimals": 0,
+)";
+    const QByteArray rest = R"(            "recordPeriod": 1,
+            "unit": "Bar"
+        }
+    ],
+    "format": "velmora-device-list",
+    "line": {
+        "baudRate": "115200",
+        "dataBits": "8",
+        "parity": "O",
+        "port": "/dev/ttyUSB3",
+        "stopBits": "1"
+    },
+)";
+    QTest::newRow("version 1") << false << "{\n" + devices + rest + "    \"version\": 1\n}\n";
+    QTest::newRow("version 2, limits")
+        << true
+        << "{\n" + devices + "            \"limits\": {\n                \"pressureHigh\": 1.5\n            },\n" + rest
+               + "    \"version\": 2\n}\n";
+}
+
+void TestDeviceListFile::savesListsWithTheOldestVersion()
+{
+    QFETCH(bool, withLimits);
+    QFETCH(QByteArray, saved);
+
+    QVERIFY(maps()->store(mapOf(floatBarMap)).ok());
+    setLine({QStringLiteral("/dev/ttyUSB3"), QStringLiteral("115200"), QStringLiteral("O"), QStringLiteral("8"),
+             QStringLiteral("1")});
+    addDevice(*window, 3, QStringLiteral("KPa"), 2, 5);
+    addDevice(*window, 4, QStringLiteral("Bar"), 0, 1);
+    if (withLimits)
+        QCOMPARE(setLimitsFromMenu(*window, 1, {"", "1.5", "", "", "", ""}), QString());
+
+    const MessageBoxes boxes;
+    const QString path = dir->filePath(QStringLiteral("standard.json"));
+    runAction(QStringLiteral("shortcut"), "saveDeviceListAction", path);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), saved);
+    QCOMPARE(boxes.texts, QStringList());
+}
+
+void TestDeviceListFile::pollsDevicesWithTheListsMaps()
+{
+    const QString mapsDir = QStringLiteral(VELMORA_SOURCE_DIR "/docs/maps/");
+    SimulatorProcess sim({"--map", mapsDir + "int16-dec-unit.json", "--map", mapsDir + "float-abcd-bar.json",
+                          "--slave", "1,pressure=101325,temp=23.5", "--slave", "2,map=int16-dec-unit,pressure=250000",
+                          "--slave", "3,map=float-abcd-bar,pressure=250000,temp=21.5"});
+    QVERIFY(sim.start());
+    const QString devices = deviceJson("1", "KPa", 3, 1) + ", " + mappedDeviceJson(2, "KPa", 1, "int16-dec-unit")
+                            + ", " + mappedDeviceJson(3, "MPa", 4, "float-abcd-bar");
+    const QString simLine = QStringLiteral(
+        R"("port": "%1", "baudRate": "9600", "parity": "N", "dataBits": "8", "stopBits": "1")").arg(sim.devicePath());
+    const QByteArray original = listWithMaps("[" + decimalUnitMap + ", " + floatBarMap + "]", devices, simLine);
+    const QString path = writeFile(original);
+
+    const MessageBoxes boxes;
+    runAction(QStringLiteral("shortcut"), "openDeviceListAction", path);
+    QCOMPARE(boxes.texts, QStringList());
+    QVERIFY(openPort(*window, sim.devicePath()));
+    QCOMPARE(maps()->names(), (QStringList{"标准", "int16-dec-unit", "float-abcd-bar"}));
+    QCOMPARE(maps()->newDeviceMapName(), standardMapName());
+    QVERIFY(recordAt(*window, 0).map == standardMap());
+    QVERIFY(recordAt(*window, 1).map == mapOf(decimalUnitMap));
+    QVERIFY(recordAt(*window, 2).map == mapOf(floatBarMap));
+
+    const QString records = dir->filePath(QStringLiteral("records"));
+    QVERIFY(QDir().mkpath(records));
+    QVERIFY(clickStart(*window, records));
+    // Two rows each: written 2 s after Start, then every second.
+    QTest::qWait(3500);
+    QTest::mouseClick(widget<QPushButton>(*window, "btnStop"), Qt::LeftButton);
+    QVERIFY(waitForPollCycleEnd(*window));
+    QVERIFY(waitForRecordWrites(*window));
+
+    struct Expected
+    {
+        const char *pressure;
+        const char *temperature;
+        const char *rowTail;
+    };
+    // 101325 Pa = 101.325 kPa; int16-dec-unit serves 250000 Pa as 2500 with
+    // 4 decimals in MPa (code 0): 0.25 MPa = 250.0 kPa, no temperature;
+    // float-abcd-bar serves 2.5 bar = 0.2500 MPa and 21.5 °C.
+    const Expected expected[] = {
+        {"压力: 101.325 KPa", "温度: 23.5 ℃", ",101.325,KPa,23.5,"},
+        {"压力: 250.0 KPa", "温度:  ℃", ",250.0,KPa,,"},
+        {"压力: 0.2500 MPa", "温度: 21.5 ℃", ",0.2500,MPa,21.5,"},
+    };
+    const QStringList files = QDir(records).entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+    QCOMPARE(files.size(), 3);
+    for (int row = 0; row < 3; ++row) {
+        const ItemData record = recordAt(*window, row);
+        QCOMPARE(statusAt(*window, row), int(Good));
+        QVERIFY(record.totalCount >= 2);
+        QCOMPARE(record.failCount, 0u);
+        QCOMPARE(pressureLineText(record), QString::fromUtf8(expected[row].pressure));
+        QCOMPARE(temperatureLineText(record), QString::fromUtf8(expected[row].temperature));
+
+        QFile csv(QDir(records).filePath(files.filter(QStringLiteral("设备地址%1__").arg(row + 1)).value(0)));
+        QVERIFY2(csv.open(QIODevice::ReadOnly), qPrintable(csv.fileName()));
+        const QStringList lines = QString::fromUtf8(csv.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY2(lines.size() >= 3, qPrintable(lines.join(QLatin1Char('|'))));
+        QCOMPARE(lines.at(0), QStringLiteral("序号,时间,压力,单位,温度(℃),"));
+        for (int index = 1; index <= 2; ++index) {
+            const QRegularExpression shape(QStringLiteral("^%1,\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d").arg(index)
+                                           + QRegularExpression::escape(QString::fromUtf8(expected[row].rowTail)) + "$");
+            QVERIFY2(shape.match(lines.at(index)).hasMatch(), qPrintable(lines.at(index)));
+        }
+    }
+
+    // Saved again, the list holds the same maps and names; saved once more
+    // after opening that copy, the bytes are the same.
+    const QString copy = dir->filePath(QStringLiteral("copy.json"));
+    runAction(QStringLiteral("shortcut"), "saveDeviceListAction", copy);
+    QFile saved(copy);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray savedBytes = saved.readAll();
+    const QJsonObject savedRoot = QJsonDocument::fromJson(savedBytes).object();
+    QCOMPARE(savedRoot.value("devices"), QJsonDocument::fromJson(original).object().value("devices"));
+    QCOMPARE(savedRoot.value("version").toInt(), 3);
+    const QJsonArray savedMaps = savedRoot.value("maps").toArray();
+    QCOMPARE(savedMaps.size(), 2);
+    QVERIFY(mapFromJson(savedMaps.at(0).toObject()).valueOr(RegisterMap()) == mapOf(decimalUnitMap));
+    QVERIFY(mapFromJson(savedMaps.at(1).toObject()).valueOr(RegisterMap()) == mapOf(floatBarMap));
+    QTest::mouseClick(widget<QPushButton>(*window, "btnClrList"), Qt::LeftButton);
+    maps()->setMaps({});
+    runAction(QStringLiteral("shortcut"), "openDeviceListAction", copy);
+    const QString again = dir->filePath(QStringLiteral("again.json"));
+    runAction(QStringLiteral("shortcut"), "saveDeviceListAction", again);
+    QFile savedAgain(again);
+    QVERIFY(savedAgain.open(QIODevice::ReadOnly));
+    QCOMPARE(savedAgain.readAll(), savedBytes);
+    QCOMPARE(boxes.texts, QStringList());
+}
+
+void TestDeviceListFile::newDevicesTakeTheKeptNewDeviceMap_data()
+{
+    QTest::addColumn<QString>("newDeviceMap");
+
+    QTest::newRow("标准") << "标准";
+    QTest::newRow("another layout") << "float-abcd-bar";
+}
+
+void TestDeviceListFile::newDevicesTakeTheKeptNewDeviceMap()
+{
+    QFETCH(QString, newDeviceMap);
+
+    QVERIFY(maps()->store(mapOf(decimalUnitMap)).ok());
+    QVERIFY(maps()->store(mapOf(floatBarMap)).ok());
+    QVERIFY(maps()->setNewDeviceMap(newDeviceMap));
+    const RegisterMap expected = newDeviceMap == standardMapName() ? standardMap() : mapOf(floatBarMap);
+    addDevice(*window, 12);
+    QVERIFY(recordAt(*window, 0).map == expected);
+
+    // The maps and the choice outlive the window; a new one reads devices
+    // added with 添加到列表 with the same map.
+    window.reset();
+    openWindow();
+    QCOMPARE(maps()->names(), (QStringList{"标准", "int16-dec-unit", "float-abcd-bar"}));
+    QVERIFY(maps()->find(QStringLiteral("int16-dec-unit")) == std::optional<RegisterMap>(mapOf(decimalUnitMap)));
+    QCOMPARE(maps()->newDeviceMapName(), newDeviceMap);
+    addDevice(*window, 13);
+    QVERIFY(recordAt(*window, 0).map == expected);
+
+    // A device naming a map the bench does not know is not read with 标准
+    // in its place: it is left out, and the operator told.
+    DeviceEntry known{14, QStringLiteral("Pa"), 0, 1, {}, QStringLiteral("int16-dec-unit")};
+    DeviceEntry unknown{15, QStringLiteral("Pa"), 0, 1, {}, QStringLiteral("gone")};
+    const MessageBoxes boxes;
+    widget<DeviceListActions>(*window, "deviceListActions")->addDevices({known, unknown});
+    QCOMPARE(listedDevices(*window), (QStringList{"13 KPa 0 1", "14 Pa 0 1"}));
+    QVERIFY(recordAt(*window, 1).map == mapOf(decimalUnitMap));
+    QCOMPARE(boxes.texts, QStringList{QStringLiteral("地址 15 没有添加：没有名为 \"gone\" 的寄存器映射。")});
+}
+
+void TestDeviceListFile::opensTheDemoBusList()
+{
+    // The list the README's demo opens reads device 6 with the sample map the
+    // demo bus serves it with.
+    const MessageBoxes boxes;
+    runAction(QStringLiteral("shortcut"), "openDeviceListAction", QStringLiteral(VELMORA_SOURCE_DIR "/docs/demo-bus.json"));
+    QCOMPARE(boxes.texts, QStringList());
+    QCOMPARE(line().port, QStringLiteral("/tmp/velmora-bus"));
+    QCOMPARE(listedDevices(*window),
+             (QStringList{"1 KPa 3 1", "2 MPa 4 5", "3 Bar 2 1", "4 KPa 2 1", "5 psi 1 1", "6 KPa 1 1"}));
+    QFile sample(QStringLiteral(VELMORA_SOURCE_DIR "/docs/maps/int16-dec-unit.json"));
+    QVERIFY(sample.open(QIODevice::ReadOnly));
+    QVERIFY(recordAt(*window, 5).map == mapOf(QString::fromUtf8(sample.readAll())));
+    for (int row = 0; row < 5; ++row)
+        QVERIFY(recordAt(*window, row).map == standardMap());
 }
 
 QTEST_MAIN(TestDeviceListFile)
