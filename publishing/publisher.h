@@ -1,12 +1,15 @@
 #pragma once
 
+#include "itemdata.h"
 #include "reading.h"
 #include "publishsettings.h"
 
 #include <QDeadlineTimer>
 #include <QList>
+#include <QModelIndex>
 #include <QObject>
 #include <QPointer>
+#include <QVector>
 
 #include <map>
 #include <optional>
@@ -80,6 +83,10 @@ signals:
 
 private:
     void syncDevices();
+    // A device's settings or map changed in the list: its config goes again.
+    void recordsChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QVector<int> &roles);
+    // Sends the config of `record` when it differs from the one sent.
+    void syncConfig(const ItemData &record);
     void lineChanged();
     void owe(const QByteArray &topic, const QByteArray &payload);
     // The offline status and the clears of the device topics a session under
