@@ -313,6 +313,11 @@ void TestRegisterMapDialog::assignedAndEditedMapReachTheDevice()
     QCOMPARE(recordAt(*window, 0).temperatureText, QStringLiteral("21.5"));
     QCOMPARE(configMapNames(retained, 3), QStringList{"float-abcd-bar"});
 
+    // Each address typed from 0, its holding register number beside it.
+    QCOMPARE(pressureEditor()->findChild<QLabel *>(QStringLiteral("addressNumber"))->text(), QStringLiteral("40001"));
+    QCOMPARE(inDialog<QWidget>("temperatureEditor")->findChild<QLabel *>(QStringLiteral("addressNumber"))->text(),
+             QStringLiteral("40003"));
+
     // Renamed and read in mbar: the 2.5 the transmitter sends is now 250 Pa.
     auto *name = inDialog<QLineEdit>("nameEdit");
     name->clear();
