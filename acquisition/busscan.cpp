@@ -18,11 +18,12 @@ bool BusScan::isRunning() const
     return running;
 }
 
-void BusScan::start(int first, int last)
+void BusScan::start(int first, int last, const RegisterRequest &probe)
 {
     if (running)
         return;
     running = true;
+    probeRequest = probe;
     this->first = first;
     this->last = last;
     next = first;
@@ -59,7 +60,7 @@ void BusScan::probeNext()
         emit finished();
         return;
     }
-    request = line->probe(next);
+    request = line->probe(next, probeRequest);
 }
 
 void BusScan::take(quint64 result, bool answered)

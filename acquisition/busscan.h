@@ -1,5 +1,7 @@
 #pragma once
 
+#include "registertransport.h"
+
 #include <QList>
 #include <QObject>
 
@@ -19,9 +21,10 @@ public:
     BusScan(ModbusLine *line, const PollCycle *cycle, QObject *parent = nullptr);
 
     bool isRunning() const;
-    // Probes the addresses first to last in turn; does nothing while a scan
-    // is running.
-    void start(int first, int last);
+    // Probes the addresses first to last in turn with `probe` (a device
+    // answering it, even with an exception, is there); does nothing while a
+    // scan is running.
+    void start(int first, int last, const RegisterRequest &probe = RegisterRequest());
     // Ends the scan at once: the outcome of the probe in flight is dropped, no
     // further probe is sent and finished() is not emitted.
     void cancel();
@@ -45,6 +48,7 @@ private:
     int first = 0;
     int last = 0;
     int next = 0;
+    RegisterRequest probeRequest;
     quint64 request = 0;
     bool running = false;
     bool waitingForCycle = false;

@@ -70,13 +70,35 @@ void LineWorker::poll(quint64 request, int address, const QVector<RegisterReques
     emit polled(result);
 }
 
-void LineWorker::probe(quint64 request, int address)
+void LineWorker::probe(quint64 request, int address, const RegisterRequest &probeRequest)
 {
     QVector<quint16> values;
     const bool overTcp = settings.transport == LineSettings::Transport::Tcp;
-    const TransactionOutcome outcome = readRegisters(address, RegisterRequest(), values,
+    const TransactionOutcome outcome = readRegisters(address, probeRequest, values,
                                                      overTcp ? ResponseTimeoutSeconds * 1000 : SerialProbeTimeoutMs);
     emit probed(request, outcome == TransactionOutcome::Answered || outcome == TransactionOutcome::SlaveException);
+}
+
+void LineWorker::testRead(quint64 request, int address, const QVector<RegisterRequest> &requests)
+{
+    TestReadResult result;
+    result.request = request;
+    result.outcome = requests.isEmpty() ? TransactionOutcome::NotSent : TransactionOutcome::Answered;
+    QVector<quint16> values;
+    for (const RegisterRequest &part : requests) {
+        const TransactionOutcome outcome = readRegisters(address, part, values, ResponseTimeoutSeconds * 1000);
+        if (outcome != TransactionOutcome::Answered) {
+            result.outcome = outcome;
+            result.failedRequest = part;
+            const bool exception
+                = outcome == TransactionOutcome::SlaveException || outcome == TransactionOutcome::GatewayException;
+            result.exceptionCode = exception ? quint8(values.value(0)) : 0;
+            break;
+        }
+        result.registers.ranges.append({part.start, part.count});
+        result.registers.values += values;
+    }
+    emit testReadFinished(result);
 }
 
 TransactionOutcome LineWorker::readRegisters(int address, const RegisterRequest &request, QVector<quint16> &values,

@@ -3,6 +3,7 @@
 #include "linesettings.h"
 #include "pollresult.h"
 #include "registertransport.h"
+#include "testread.h"
 
 #include <QDeadlineTimer>
 #include <QObject>
@@ -36,11 +37,14 @@ public:
     void open();
     // Sends `requests` back to back; the poll fails with the first that fails.
     void poll(quint64 request, int address, const QVector<RegisterRequest> &requests, QDeadlineTimer notBefore);
-    // Asks `address` for its input registers only to learn whether a device
-    // is there: within 100 ms on a serial line, within the poll's time-out
-    // over TCP, where a gateway may take longer and says at once, with
-    // exception 0x0A or 0x0B, when nothing is behind it.
-    void probe(quint64 request, int address);
+    // Sends `probeRequest` to `address` only to learn whether a device is there:
+    // within 100 ms on a serial line, within the poll's time-out over TCP,
+    // where a gateway may take longer and says at once, with exception 0x0A
+    // or 0x0B, when nothing is behind it.
+    void probe(quint64 request, int address, const RegisterRequest &probeRequest);
+    // Sends `requests` back to back as a poll does, stopping at the first
+    // that goes wrong, and tells what came back.
+    void testRead(quint64 request, int address, const QVector<RegisterRequest> &requests);
 
 signals:
     // Before opened(false), when the operator can be told why: a host name
@@ -49,6 +53,7 @@ signals:
     void opened(bool ok);
     void polled(const PollResult &result);
     void probed(quint64 request, bool found);
+    void testReadFinished(const TestReadResult &result);
     void lineLost();
     void lineRestored();
 

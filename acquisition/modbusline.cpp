@@ -18,6 +18,7 @@ ModbusLine::ModbusLine(QObject *parent)
 {
     qRegisterMetaType<PollResult>();
     qRegisterMetaType<LineState>();
+    qRegisterMetaType<TestReadResult>();
     m_thread->setObjectName(QStringLiteral("modbus line"));
     m_thread->start();
 }
@@ -68,6 +69,10 @@ void ModbusLine::open(const LineSettings &settings)
         if (generation == m_lastWorker)
             emit probed(request, found);
     });
+    connect(m_worker, &LineWorker::testReadFinished, this, [this, generation](const TestReadResult &result) {
+        if (generation == m_lastWorker)
+            emit testReadFinished(result);
+    });
     connect(m_worker, &LineWorker::lineLost, this, [this, generation] {
         if (generation != m_lastWorker)
             return;
@@ -110,16 +115,36 @@ quint64 ModbusLine::poll(int address, const QVector<RegisterRequest> &requests, 
     return request;
 }
 
-quint64 ModbusLine::probe(int address)
+quint64 ModbusLine::probe(int address, const RegisterRequest &probeRequest)
 {
     const quint64 request = ++m_lastRequest;
     if (m_worker) {
         LineWorker *const target = m_worker;
         QMetaObject::invokeMethod(
-            target, [target, request, address] { target->probe(request, address); }, Qt::QueuedConnection);
+            target, [target, request, address, probeRequest] { target->probe(request, address, probeRequest); },
+            Qt::QueuedConnection);
     } else {
         QMetaObject::invokeMethod(
             this, [this, request] { emit probed(request, false); }, Qt::QueuedConnection);
+    }
+    return request;
+}
+
+quint64 ModbusLine::testRead(int address, const RegisterMap &map)
+{
+    const quint64 request = ++m_lastRequest;
+    // A line still opening has no device to read yet.
+    if (m_worker && isOpen()) {
+        LineWorker *const target = m_worker;
+        const QVector<RegisterRequest> requests = requestsOf(map);
+        QMetaObject::invokeMethod(
+            target, [target, request, address, requests] { target->testRead(request, address, requests); },
+            Qt::QueuedConnection);
+    } else {
+        TestReadResult notSent;
+        notSent.request = request;
+        QMetaObject::invokeMethod(
+            this, [this, notSent] { emit testReadFinished(notSent); }, Qt::QueuedConnection);
     }
     return request;
 }

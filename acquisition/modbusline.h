@@ -4,6 +4,7 @@
 #include "linestate.h"
 #include "pollresult.h"
 #include "registertransport.h"
+#include "testread.h"
 
 #include <QDeadlineTimer>
 #include <QObject>
@@ -47,10 +48,14 @@ public:
     // The first request leaves no earlier than `notBefore`, timed on the
     // line's thread to the microsecond.
     quint64 poll(int address, const QVector<RegisterRequest> &requests, QDeadlineTimer notBefore = QDeadlineTimer());
-    // Asks `address` whether a device answers there, waiting 100 ms on a
-    // serial line and as long as a poll over TCP; probed() carries the
-    // outcome under the number returned.
-    quint64 probe(int address);
+    // Asks `address` whether a device answers there with `probeRequest`, waiting
+    // 100 ms on a serial line and as long as a poll over TCP; probed()
+    // carries the outcome under the number returned.
+    quint64 probe(int address, const RegisterRequest &probeRequest = RegisterRequest());
+    // Reads `address` once with `map`, as a poll would, in turn with the
+    // polls and probes already asked for; testReadFinished() carries the
+    // registers or what went wrong under the number returned.
+    quint64 testRead(int address, const RegisterMap &map);
 
 signals:
     void stateChanged(LineState state);
@@ -62,6 +67,7 @@ signals:
     // A reply or an exception reply from the address probed counts as found;
     // a gateway's word that nothing answers behind it does not.
     void probed(quint64 request, bool found);
+    void testReadFinished(const TestReadResult &result);
     // The open line's device was lost; it is being opened again by itself.
     void lineLost();
     // The lost device opened again; polls reach the line again.

@@ -30,8 +30,10 @@ TransactionOutcome takeReply(const QByteArray &pdu, const RegisterRequest &reque
         values = std::move(reply.registers);
         return TransactionOutcome::Answered;
     case Kind::SlaveException:
+        values = {reply.exceptionCode};
         return TransactionOutcome::SlaveException;
     case Kind::GatewayException:
+        values = {reply.exceptionCode};
         return TransactionOutcome::GatewayException;
     case Kind::Malformed:
         break;

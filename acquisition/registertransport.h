@@ -42,7 +42,8 @@ class RegisterTransport
 {
 public:
     virtual ~RegisterTransport() = default;
-    // The registers asked for are put in `values`, when they come.
+    // The registers asked for are put in `values`, when they come; for an
+    // exception reply, its exception code alone.
     virtual TransactionOutcome readRegisters(int address, const RegisterRequest &request, int timeoutMs,
                                              QVector<quint16> &values) = 0;
     // The seven input registers from 0.
@@ -50,5 +51,5 @@ public:
 };
 
 // The outcome of `pdu`, the reply to `request`, with the registers it
-// carries put in `values`.
+// carries put in `values`, or the exception code alone for an exception reply.
 TransactionOutcome takeReply(const QByteArray &pdu, const RegisterRequest &request, QVector<quint16> &values);

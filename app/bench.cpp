@@ -20,6 +20,7 @@
 #include "recordingsession.h"
 #include "recordingwatch.h"
 #include "recordnotices.h"
+#include "registermapactions.h"
 #include "rowwriter.h"
 #include "runsummarywindow.h"
 #include "runverdict.h"
@@ -132,7 +133,9 @@ Bench buildBench(QMainWindow *window, Ui::MainWindow *ui, QStandardItemModel *de
     new TrendWindows(devices, bench.cycle, ui->listView, window);
     bench.formChoices = new FormChoices(ui);
     auto *listActions = new DeviceListActions(window, ui->listView, devices, bench.formChoices, line, bench.maps);
-    new BusScanDialog(window, devices, listActions, bench.formChoices, line, bench.cycle, polling);
+    new BusScanDialog(window, devices, listActions, bench.formChoices, line, bench.cycle, polling, bench.maps);
+    new RegisterMapActions(listActions->contextMenu(), bench.maps, devices, ui->listView, line, bench.recording,
+                           window);
 
     bench.publisher = new Publisher(devices, line, window);
     wirePublishNotice(window, bench.publisher);

@@ -29,6 +29,16 @@ const PressureUnit *findPressureUnit(const QString &name)
     return nullptr;
 }
 
+QStringList pressureUnitNames()
+{
+    QStringList names = offeredPressureUnits();
+    for (const PressureUnit &unit : pressureUnits) {
+        if (!unit.offered)
+            names << QLatin1String(unit.name);
+    }
+    return names;
+}
+
 QStringList offeredPressureUnits()
 {
     QStringList names;

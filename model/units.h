@@ -19,6 +19,10 @@ const PressureUnit *findPressureUnit(const QString &name);
 // The units the window offers, in the order it lists them.
 QStringList offeredPressureUnits();
 
+// Every unit of the table: those the window offers, then those only register
+// maps name.
+QStringList pressureUnitNames();
+
 // The pascal value in `unit`. A name that is no unit gives NaN, no reading:
 // never a number in pascals shown under another unit's name.
 float convertPressure(float pascals, const QString &unit);

@@ -35,6 +35,7 @@ Publisher::Publisher(QStandardItemModel *devices, const ModbusLine *line, QObjec
     connect(devices, &QAbstractItemModel::rowsInserted, this, &Publisher::syncDevices);
     connect(devices, &QAbstractItemModel::rowsRemoved, this, &Publisher::syncDevices);
     connect(devices, &QAbstractItemModel::modelReset, this, &Publisher::syncDevices);
+    connect(devices, &QAbstractItemModel::dataChanged, this, &Publisher::recordsChanged);
     connect(line, &ModbusLine::stateChanged, this, &Publisher::lineChanged);
     syncDevices();
     lineChanged();
@@ -196,22 +197,39 @@ void Publisher::setDeviceRetained(int address, const QByteArray &leaf, std::func
         m_owed.erase(Payloads::deviceTopic(m_lastSession->topicPrefix, m_lastSession->station, address, leaf));
 }
 
+void Publisher::recordsChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QVector<int> &roles)
+{
+    if (!roles.isEmpty() && !roles.contains(ItemDataRole))
+        return;
+    for (int row = topLeft.row(); row <= bottomRight.row(); ++row)
+        syncConfig(readRecord(m_devices, row));
+}
+
+void Publisher::syncConfig(const ItemData &record)
+{
+    // Every poll changes the record: the message is made only when what it says has changed.
+    const ConfigFields fields{record.unit, record.decimals, record.recordPeriod, record.map.name};
+    if (m_configFields[record.address] == fields && m_retained[record.address].count(ConfigLeaf))
+        return;
+    m_configFields[record.address] = fields;
+    const QByteArray config = Payloads::config(record.unit, record.decimals, record.recordPeriod, record.map.name);
+    QByteArray &known = m_retained[record.address][ConfigLeaf];
+    if (known == config)
+        return;
+    known = config;
+    if (m_lastSession)
+        m_owed.erase(
+            Payloads::deviceTopic(m_lastSession->topicPrefix, m_lastSession->station, record.address, ConfigLeaf));
+    emit retainedForLink(record.address, ConfigLeaf, config);
+}
+
 void Publisher::syncDevices()
 {
     std::set<int> listed;
     for (int row = 0; row < m_devices->rowCount(); ++row) {
         const ItemData record = readRecord(m_devices, row);
         listed.insert(record.address);
-        const QByteArray config
-            = Payloads::config(record.unit, record.decimals, record.recordPeriod, record.map.name);
-        QByteArray &known = m_retained[record.address][ConfigLeaf];
-        if (known != config) {
-            known = config;
-            if (m_lastSession)
-                m_owed.erase(Payloads::deviceTopic(m_lastSession->topicPrefix, m_lastSession->station,
-                                                   record.address, ConfigLeaf));
-            emit retainedForLink(record.address, ConfigLeaf, config);
-        }
+        syncConfig(record);
     }
     for (auto it = m_retained.begin(); it != m_retained.end();) {
         if (listed.count(it->first)) {
@@ -227,6 +245,7 @@ void Publisher::syncDevices()
         emit deviceRemovedForLink(it->first);
         for (const auto &leaf : it->second)
             m_unmade.erase({it->first, leaf.first});
+        m_configFields.erase(it->first);
         it = m_retained.erase(it);
     }
 }

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "itemdata.h"
 #include "reading.h"
 #include "publishsettings.h"
 
 #include <QDeadlineTimer>
 #include <QList>
+#include <QModelIndex>
 #include <QObject>
 #include <QPointer>
+#include <QVector>
 
 #include <functional>
 #include <map>
@@ -84,6 +87,10 @@ signals:
 
 private:
     void syncDevices();
+    // A device's settings or map changed in the list: its config goes again.
+    void recordsChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QVector<int> &roles);
+    // Sends the config of `record` when it differs from the one sent.
+    void syncConfig(const ItemData &record);
     void lineChanged();
     void owe(const QByteArray &topic, const QByteArray &payload);
     // The offline status and the clears of the device topics a session under
@@ -104,6 +111,21 @@ private:
     // Sessions saying goodbye to the broker; waited for on exit.
     QList<QPointer<QThread>> m_ending;
     std::map<int, std::map<QByteArray, QByteArray>> m_retained;
+    // What each device's config message last said.
+    struct ConfigFields
+    {
+        QString unit;
+        int decimals = 0;
+        int recordPeriod = 0;
+        QString map;
+
+        bool operator==(const ConfigFields &other) const
+        {
+            return unit == other.unit && decimals == other.decimals && recordPeriod == other.recordPeriod
+                && map == other.map;
+        }
+    };
+    std::map<int, ConfigFields> m_configFields;
     // Retained payloads set while not publishing, made when a session starts;
     // their leaves stand in m_retained meanwhile.
     std::map<std::pair<int, QByteArray>, std::function<QByteArray()>> m_unmade;

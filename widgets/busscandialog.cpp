@@ -6,6 +6,8 @@
 #include "benchform.h"
 #include "devicelistactions.h"
 #include "devicerecords.h"
+#include "maplibrary.h"
+#include "registertransport.h"
 #include "slaveaddress.h"
 
 #include <QAction>
@@ -44,7 +46,7 @@ QSpinBox *addressBox(QWidget *parent, const char *name, int value)
 
 BusScanDialog::BusScanDialog(QWidget *window, QStandardItemModel *devices, DeviceListActions *listActions,
                              const BenchForm *form, ModbusLine *line, const PollCycle *cycle,
-                             const Polling *polling)
+                             const Polling *polling, const MapLibrary *maps)
     : QObject(window)
     , m_window(window)
     , m_devices(devices)
@@ -52,6 +54,7 @@ BusScanDialog::BusScanDialog(QWidget *window, QStandardItemModel *devices, Devic
     , m_form(form)
     , m_line(line)
     , m_polling(polling)
+    , m_maps(maps)
     , m_scan(new BusScan(line, cycle, this))
     , m_progress(new QDialog(window))
     , m_probing(new QLabel(m_progress))
@@ -97,13 +100,16 @@ BusScanDialog::BusScanDialog(QWidget *window, QStandardItemModel *devices, Devic
 
 void BusScanDialog::scan()
 {
-    if (refused() || !askRange())
+    if (refused())
+        return;
+    m_map = m_maps->newDeviceMap();
+    if (!askRange())
         return;
     m_probed = 0;
     showProgress(0, m_last - m_first + 1);
     showFound();
     m_progress->open();
-    m_scan->start(m_first, m_last);
+    m_scan->start(m_first, m_last, requestsOf(m_map).constFirst());
 }
 
 bool BusScanDialog::refused()
@@ -131,7 +137,18 @@ bool BusScanDialog::askRange()
     QPushButton *ok = buttons->addButton(tr("开始扫描"), QDialogButtonBox::AcceptRole);
     buttons->addButton(tr("取消"), QDialogButtonBox::RejectRole);
     auto *layout = new QFormLayout(&dialog);
-    layout->addRow(new QLabel(tr("向每个地址发送一次读输入寄存器请求，等待应答 100 ms。"), &dialog));
+    const RegisterRequest probe = requestsOf(m_map).constFirst();
+    const QString kind = m_map.kind == RegisterKind::Holding ? tr("保持寄存器") : tr("输入寄存器");
+    auto *explanation = new QLabel(tr("按新设备映射 %1 向每个地址发送一次读%2请求（功能码 %3，地址 %4 起 %5 个），"
+                                      "等待应答 100 ms。")
+                                       .arg(m_map.name, kind)
+                                       .arg(uint(probe.function), 2, 10, QLatin1Char('0'))
+                                       .arg(probe.start)
+                                       .arg(probe.count),
+                                   &dialog);
+    explanation->setObjectName(QStringLiteral("scanExplanation"));
+    explanation->setWordWrap(true);
+    layout->addRow(explanation);
     layout->addRow(tr("起始地址"), first);
     layout->addRow(tr("结束地址"), last);
     layout->addRow(buttons);
@@ -201,10 +218,11 @@ void BusScanDialog::offer(const QString &summary, const QList<int> &fresh)
     const int period = choice.recordPeriod;
     QMessageBox box(QMessageBox::Question, tr("扫描总线"),
                     summary + QLatin1Char('\n')
-                        + tr("把 %1 添加到列表吗？单位 %2，小数点位数 %3，记录间隔 %4 秒。")
+                        + tr("把 %1 添加到列表吗？单位 %2，小数点位数 %3，记录间隔 %4 秒，映射 %5。")
                               .arg(addressList(fresh), unit)
                               .arg(decimals)
-                              .arg(period),
+                              .arg(period)
+                              .arg(m_map.name),
                     QMessageBox::NoButton, m_window);
     QPushButton *add = box.addButton(tr("添加"), QMessageBox::AcceptRole);
     box.addButton(tr("不添加"), QMessageBox::RejectRole);
@@ -215,7 +233,7 @@ void BusScanDialog::offer(const QString &summary, const QList<int> &fresh)
 
     QVector<DeviceEntry> entries;
     for (const int address : fresh)
-        entries.append({address, unit, decimals, period});
+        entries.append({address, unit, decimals, period, {}, m_map.name});
     m_listActions->addDevices(entries);
 }
 

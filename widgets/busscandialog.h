@@ -1,11 +1,14 @@
 #pragma once
 
+#include "registermap.h"
+
 #include <QList>
 #include <QObject>
 
 class BenchForm;
 class BusScan;
 class DeviceListActions;
+class MapLibrary;
 class ModbusLine;
 class PollCycle;
 class Polling;
@@ -18,7 +21,8 @@ class QWidget;
 // Scanning the line from the tile area's context menu: asks for a range of
 // addresses, shows how far the scan is and what it found, and offers to list
 // the devices found that are not listed yet, with the unit, decimals and
-// record period the window shows. The progress dialog is window-modal, so
+// record period the window shows and the map for new devices. Each address
+// is asked for that map's first range of registers. The progress dialog is window-modal, so
 // nothing can start polling, close the port or change the list meanwhile.
 class BusScanDialog : public QObject
 {
@@ -26,7 +30,8 @@ class BusScanDialog : public QObject
 
 public:
     BusScanDialog(QWidget *window, QStandardItemModel *devices, DeviceListActions *listActions,
-                  const BenchForm *form, ModbusLine *line, const PollCycle *cycle, const Polling *polling);
+                  const BenchForm *form, ModbusLine *line, const PollCycle *cycle, const Polling *polling,
+                  const MapLibrary *maps);
 
 private:
     void scan();
@@ -47,6 +52,10 @@ private:
     const BenchForm *const m_form;
     const ModbusLine *const m_line;
     const Polling *const m_polling;
+    const MapLibrary *const m_maps;
+    // The map for new devices when the scan began: probed with, and given
+    // to the devices found.
+    RegisterMap m_map;
     BusScan *const m_scan;
     QDialog *const m_progress;
     QLabel *const m_probing;
