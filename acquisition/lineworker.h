@@ -39,7 +39,8 @@ public:
     // Asks `address` for its input registers only to learn whether a device
     // is there: within 100 ms on a serial line, within the poll's time-out
     // over TCP, where a gateway may take longer and says at once, with
-    // exception 0x0A or 0x0B, when nothing is behind it.
+    // exception 0x0A or 0x0B, when nothing is behind it, and a converter's
+    // serial side runs at a rate not known here.
     void probe(quint64 request, int address);
 
 signals:
