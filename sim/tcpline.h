@@ -50,7 +50,8 @@ private:
     TcpLine(FileDescriptor listener, int port, Framing framing);
 
     void accept();
-    // False when the client has gone or sent something that is not Modbus TCP.
+    // False when the client has gone or sent, in MBAP framing, something that
+    // is not Modbus TCP.
     bool readClient(Bus &bus, int gatewayMs, Clock::time_point now);
     bool takeMbapFrames(Bus &bus, int gatewayMs, Clock::time_point now);
     void takeRtuFrames(Bus &bus, Clock::time_point now);
