@@ -9,6 +9,7 @@ namespace {
 
 constexpr int DefaultTcpPort = 502;
 const QLatin1String TcpScheme("tcp://");
+const QLatin1String RtuOverTcpScheme("rtu+tcp://");
 
 QString translated(const char *text)
 {
@@ -28,9 +29,12 @@ LineAddress tcpAddress(const QString &text)
 {
     LineAddress malformed;
     malformed.kind = LineAddress::Kind::Malformed;
+    const bool rtu = text.startsWith(RtuOverTcpScheme);
     const bool scheme = text.startsWith(TcpScheme);
-    const std::optional<HostPort> parsed = parseHostPort(scheme ? text.mid(TcpScheme.size()) : text);
-    // Only the tcp:// form may leave the port out.
+    const std::optional<HostPort> parsed
+        = parseHostPort(rtu ? text.mid(RtuOverTcpScheme.size()) : scheme ? text.mid(TcpScheme.size()) : text);
+    // Only the tcp:// form may leave the port out: a converter has no port
+    // of its own to fall back on.
     if (!parsed || (!parsed->hasPort && !scheme))
         return malformed;
     const int port = parsed->hasPort ? parsed->port().value_or(0) : DefaultTcpPort;
@@ -38,7 +42,7 @@ LineAddress tcpAddress(const QString &text)
         return malformed;
 
     LineAddress address;
-    address.kind = LineAddress::Kind::Tcp;
+    address.kind = rtu ? LineAddress::Kind::RtuOverTcp : LineAddress::Kind::Tcp;
     address.host = parsed->host;
     address.port = port;
     return address;
@@ -50,7 +54,8 @@ LineAddress parseLineAddress(const QString &text)
 {
     if (isSerialPath(text))
         return {};
-    if (text.startsWith(TcpScheme) || text.startsWith(QLatin1Char('[')) || text.contains(QLatin1Char(':')))
+    if (text.startsWith(RtuOverTcpScheme) || text.startsWith(TcpScheme) || text.startsWith(QLatin1Char('['))
+        || text.contains(QLatin1Char(':')))
         return tcpAddress(text);
     return {};
 }
@@ -62,14 +67,16 @@ Result<LineSettings> chooseLine(const QString &portText, const QString &baudText
     if (address.kind == LineAddress::Kind::Malformed)
         return Failure{translated("TCP 地址格式不正确。\n") + lineAddressHelp()};
     LineSettings settings;
-    if (address.kind == LineAddress::Kind::Tcp) {
-        settings.transport = LineSettings::Transport::Tcp;
+    if (address.kind == LineAddress::Kind::Tcp || address.kind == LineAddress::Kind::RtuOverTcp) {
+        settings.transport = address.kind == LineAddress::Kind::Tcp ? LineSettings::Transport::Tcp
+                                                                    : LineSettings::Transport::RtuOverTcp;
         settings.host = address.host.toLatin1();
         settings.port = QByteArray::number(address.port);
     } else {
         settings.device = serialDeviceBytes(serialDeviceString(portText));
     }
-    // A TCP line has no framing; the values ride along unused.
+    // A line over TCP has no framing of its own (a converter's baud rate is
+    // set on the converter); the values ride along unused.
     settings.baud = baudText.toInt();
     settings.parity = parityCharacter(parityText);
     settings.dataBits = dataBitsText.toInt();
@@ -79,6 +86,7 @@ Result<LineSettings> chooseLine(const QString &portText, const QString &baudText
 
 QString lineAddressHelp()
 {
-    return translated("可输入串口名或设备路径，或 Modbus TCP 地址：tcp://主机[:端口]（端口默认 502）或 主机:端口。"
+    return translated("可输入串口名或设备路径，或 Modbus TCP 地址：tcp://主机[:端口]（端口默认 502）或 主机:端口，"
+                      "或经串口服务器透传的 RTU 地址：rtu+tcp://主机:端口（须写端口）。"
                       "主机为 IPv4 地址、方括号中的 IPv6 地址（如 [::1]）或主机名，端口为 1 到 65535。");
 }

@@ -6,12 +6,14 @@
 #include <QString>
 
 // What the text of the port box names. A text starting with '/' (or "\\" on
-// Windows) is a serial path; one starting with "tcp://" or '[', or holding a
-// ':', is a Modbus TCP address, `tcp://host[:port]` or `host:port`, with an
-// IPv6 host in brackets; anything else is a serial port name.
+// Windows) is a serial path; one starting with "rtu+tcp://" is a converter
+// passing RTU frames over TCP, `rtu+tcp://host:port`; one starting with
+// "tcp://" or '[', or holding a ':', is a Modbus TCP address,
+// `tcp://host[:port]` or `host:port`; hosts in IPv6 go in brackets; anything
+// else is a serial port name.
 struct LineAddress
 {
-    enum class Kind { Serial, Tcp, Malformed };
+    enum class Kind { Serial, Tcp, RtuOverTcp, Malformed };
     Kind kind = Kind::Serial;
     QString host; // without brackets
     int port = 0;

@@ -1,5 +1,6 @@
 #include "lineworker.h"
 
+#include "rtutcptransport.h"
 #include "rtutransport.h"
 #include "serialdevice.h"
 #include "tcpconnection.h"
@@ -73,7 +74,9 @@ void LineWorker::poll(quint64 request, int address, const QVector<RegisterReques
 void LineWorker::probe(quint64 request, int address, const RegisterRequest &probeRequest)
 {
     QVector<quint16> values;
-    const bool overTcp = settings.transport == LineSettings::Transport::Tcp;
+    // A converter's baud rate is not known here: its probe waits as long as
+    // a poll.
+    const bool overTcp = settings.transport != LineSettings::Transport::Serial;
     const TransactionOutcome outcome = readRegisters(address, probeRequest, values,
                                                      overTcp ? ResponseTimeoutSeconds * 1000 : SerialProbeTimeoutMs);
     emit probed(request, outcome == TransactionOutcome::Answered || outcome == TransactionOutcome::SlaveException);
@@ -116,10 +119,13 @@ TransactionOutcome LineWorker::readRegisters(int address, const RegisterRequest 
 
 bool LineWorker::connectLine(QString *reason)
 {
-    if (settings.transport == LineSettings::Transport::Tcp) {
+    if (settings.transport != LineSettings::Transport::Serial) {
+        // libmodbus connects the socket; the frames on it are the transport's.
         context = connectTcp(settings.host, settings.port, ResponseTimeoutSeconds, reason);
-        if (context)
+        if (context && settings.transport == LineSettings::Transport::Tcp)
             transport = std::make_unique<TcpTransport>(modbus_get_socket(context));
+        else if (context)
+            transport = std::make_unique<RtuOverTcpTransport>(modbus_get_socket(context));
         return context != nullptr;
     }
     context = modbus_new_rtu(settings.device.constData(), settings.baud, settings.parity, settings.dataBits,

@@ -40,7 +40,8 @@ public:
     // Sends `probeRequest` to `address` only to learn whether a device is there:
     // within 100 ms on a serial line, within the poll's time-out over TCP,
     // where a gateway may take longer and says at once, with exception 0x0A
-    // or 0x0B, when nothing is behind it.
+    // or 0x0B, when nothing is behind it, and a converter's serial side runs
+    // at a rate not known here.
     void probe(quint64 request, int address, const RegisterRequest &probeRequest);
     // Sends `requests` back to back as a poll does, stopping at the first
     // that goes wrong, and tells what came back.

@@ -35,11 +35,11 @@ ModbusLine::~ModbusLine()
 void ModbusLine::open(const LineSettings &settings)
 {
     retireWorker();
-    if (settings.transport == LineSettings::Transport::Tcp) {
+    if (settings.transport != LineSettings::Transport::Serial) {
         const QString host = QString::fromUtf8(settings.host);
-        m_address = QStringLiteral("tcp://%1:%2")
-                        .arg(host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host,
-                             QString::fromUtf8(settings.port));
+        const QLatin1String scheme(settings.transport == LineSettings::Transport::Tcp ? "tcp://" : "rtu+tcp://");
+        m_address = scheme + (host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host)
+            + QLatin1Char(':') + QString::fromUtf8(settings.port);
     } else {
         m_address = QString::fromLocal8Bit(settings.device);
     }

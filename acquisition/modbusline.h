@@ -33,7 +33,7 @@ public:
     // and its requests go on (failing while it is lost).
     bool isOpen() const { return m_state == LineState::Open || m_state == LineState::Lost; }
     // The line last asked for, as the line has it: the serial device's path,
-    // or tcp://host:port.
+    // tcp://host:port or rtu+tcp://host:port.
     QString address() const { return m_address; }
 
     // Opens a line with `settings`, after the line opened before (if any) has
@@ -49,7 +49,7 @@ public:
     // line's thread to the microsecond.
     quint64 poll(int address, const QVector<RegisterRequest> &requests, QDeadlineTimer notBefore = QDeadlineTimer());
     // Asks `address` whether a device answers there with `probeRequest`, waiting
-    // 100 ms on a serial line and as long as a poll over TCP; probed()
+    // 100 ms on a serial line and as long as a poll on a line over TCP; probed()
     // carries the outcome under the number returned.
     quint64 probe(int address, const RegisterRequest &probeRequest = RegisterRequest());
     // Reads `address` once with `map`, as a poll would, in turn with the

@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr qint64 SilentPeerMs = 10000;
 constexpr int MaxUnit = 255;
 
 } // namespace
@@ -31,10 +30,7 @@ TransactionOutcome TcpTransport::readRegisters(int address, const RegisterReques
     // reason: a reset, the kernel giving up on an unacknowledged peer.
     if (!writeAll(socket, frame, QDeadlineTimer(timeoutMs), true, &error))
         return TransactionOutcome::LineGone;
-    if (!waiting) {
-        waiting = true;
-        silence.start();
-    }
+    silence.requestSent();
 
     const QDeadlineTimer deadline(timeoutMs);
     for (;;) {
@@ -48,11 +44,11 @@ TransactionOutcome TcpTransport::readRegisters(int address, const RegisterReques
         case ReadOutcome::TimedOut:
             break;
         case ReadOutcome::Bytes:
-            silence.start();
+            silence.bytesCame();
             break;
         }
     }
-    return peerSilentTooLong() ? TransactionOutcome::LineGone : TransactionOutcome::NoReply;
+    return silence.tooLong() ? TransactionOutcome::LineGone : TransactionOutcome::NoReply;
 }
 
 std::optional<TransactionOutcome> TcpTransport::takeFrames(quint16 transaction, int unit, const RegisterRequest &request,
@@ -69,12 +65,7 @@ std::optional<TransactionOutcome> TcpTransport::takeFrames(quint16 transaction, 
         received.remove(0, length);
         if (modbusframe::mbapTransaction(frame) != transaction || modbusframe::mbapUnit(frame) != unit)
             continue;
-        waiting = false;
+        silence.replyTaken();
         return takeReply(modbusframe::mbapPdu(frame), request, values);
     }
-}
-
-bool TcpTransport::peerSilentTooLong() const
-{
-    return waiting && silence.hasExpired(SilentPeerMs);
 }

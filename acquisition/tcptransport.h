@@ -1,9 +1,9 @@
 #pragma once
 
+#include "peersilence.h"
 #include "registertransport.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 
 #include <optional>
 
@@ -13,9 +13,8 @@
 // read whole across requests, so a late reply never leaves its bytes in the
 // way of the next one.
 //
-// A peer that has sent nothing for 10 s while a request waits is taken as
-// gone, though its connection is still open (a pulled cable on the far side
-// of a gateway, a peer that hangs): the line is then opened again.
+// A peer silent for too long (see PeerSilence) is taken as gone, though its
+// connection is still open: the line is then opened again.
 class TcpTransport : public RegisterTransport
 {
 public:
@@ -29,13 +28,9 @@ private:
     // `transaction` is among them.
     std::optional<TransactionOutcome> takeFrames(quint16 transaction, int unit, const RegisterRequest &request,
                                                  QVector<quint16> &values);
-    bool peerSilentTooLong() const;
 
     const int socket;
     quint16 lastTransaction = 0;
     QByteArray received;
-    // Since the last byte from the peer, or since a request began to wait
-    // while nothing was waiting before, whichever is later.
-    QElapsedTimer silence;
-    bool waiting = false;
+    PeerSilence silence;
 };

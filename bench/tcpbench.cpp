@@ -7,22 +7,15 @@
 //
 //   velmora-tcpbench [seconds per run, default 30]
 
+#include "loopbackcycle.h"
 #include "serialdevice.h"
 #include "tcpconnection.h"
 #include "tcptransport.h"
-#include "mainwindow.h"
-#include "itemdata.h"
 
 #include "simulatorprocess.h"
-#include "common/windowaccess.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QProcess>
-#include <QPushButton>
-#include <QStandardItemModel>
-#include <QTimer>
 
 #include <modbus.h>
 
@@ -45,27 +38,6 @@ struct ContextCloser {
         modbus_free(context);
     }
 };
-
-double percentile(std::vector<double> values, double share)
-{
-    if (values.empty())
-        return 0.0;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, size_t(share * double(values.size())))];
-}
-
-double median(const std::vector<double> &values)
-{
-    return percentile(values, 0.5);
-}
-
-std::vector<double> differencesMs(const std::vector<qint64> &stampsNs)
-{
-    std::vector<double> differences;
-    for (size_t i = 1; i < stampsNs.size(); ++i)
-        differences.push_back(double(stampsNs[i] - stampsNs[i - 1]) / 1e6);
-    return differences;
-}
 
 std::vector<double> transactionTimesMs(const QByteArray &port)
 {
@@ -109,39 +81,6 @@ std::vector<double> lineTransactionTimesMs(const QByteArray &port)
     }
     releaseContext(context);
     return times;
-}
-
-void runEventLoop(int seconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-// The median cycle of the window polling the devices for `seconds`: from one
-// record of the first device to its next.
-double windowCycleMs(const QString &address, int seconds)
-{
-    MainWindow window;
-    window.show();
-    openPort(window, address);
-    for (int device = 1; device <= DeviceCount; ++device)
-        addDevice(window, device);
-    QElapsedTimer clock;
-    clock.start();
-    std::vector<qint64> firstDevice;
-    const QObject scope;
-    QObject::connect(deviceModel(window), &QAbstractItemModel::dataChanged, &scope,
-                     [&](const QModelIndex &topLeft, const QModelIndex &, const QVector<int> &roles) {
-                         if (topLeft.row() == 0 && roles.contains(ItemDataRole))
-                             firstDevice.push_back(clock.nsecsElapsed());
-                     });
-    clickStart(window, QString());
-    runEventLoop(seconds);
-    widget<QPushButton>(window, "btnStop")->click();
-    widget<QPushButton>(window, "btnOpen")->click();
-    waitForPollCycleEnd(window);
-    return median(differencesMs(firstDevice));
 }
 
 struct MbpollRun {
@@ -206,7 +145,7 @@ int main(int argc, char *argv[])
     const std::vector<double> libmodbusTransactions = transactionTimesMs(port.toLatin1());
     const double transactionMs = median(transactions);
     const double expectedMs = DeviceCount * (transactionMs + PauseMs) + TimerGapMs;
-    const double cycleMs = windowCycleMs("127.0.0.1:" + port, seconds);
+    const double cycleMs = windowCycleMs("127.0.0.1:" + port, DeviceCount, seconds);
     const MbpollRun mbpoll = mbpollCycle(port, seconds);
     sim.stop();
 

@@ -3,10 +3,11 @@
 #include <QByteArray>
 
 // What opening the line takes, exactly as handed to libmodbus: a serial
-// device with its framing, or a Modbus TCP host and port.
+// device with its framing, or a host and port reached over TCP, spoken to in
+// Modbus TCP or in RTU frames (through a serial-to-Ethernet converter).
 struct LineSettings
 {
-    enum class Transport { Serial, Tcp };
+    enum class Transport { Serial, Tcp, RtuOverTcp };
     Transport transport = Transport::Serial;
 
     QByteArray device;

@@ -90,7 +90,10 @@ int main(int argc, char *argv[])
         if (options.tcpPort) {
             // The listener and its client live for one plug-in, as a
             // gateway's network cable does.
-            auto line = sim::TcpLine::listen(options.tcpHost, tcpPort, &error);
+            auto line = sim::TcpLine::listen(options.tcpHost, tcpPort,
+                                             options.rtuOverTcp ? sim::TcpLine::Framing::Rtu
+                                                                : sim::TcpLine::Framing::Mbap,
+                                             &error);
             if (!line)
                 return fail(error, 1);
             tcpPort = line->port();

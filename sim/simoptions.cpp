@@ -43,7 +43,13 @@ const char *const SpecHelp =
     "disconnected as soon as it connects. Faults that leave no good reply on the\n"
     "serial side (silent, crc, truncated, foreign, an address nobody serves) send\n"
     "nothing back, or exception 0x0B after --gateway MS. SIGUSR1 closes the\n"
-    "listening socket and the connection and listens again on the same port.";
+    "listening socket and the connection and listens again on the same port.\n"
+    "\n"
+    "With --tcp and --rtu-over-tcp the slaves are served as behind a transparent\n"
+    "serial-to-Ethernet converter: RTU frames, CRC and all, pass over the TCP\n"
+    "connection both ways, every fault as on the serial line; a split reply goes\n"
+    "out in two TCP segments. SIGUSR1 drops the connection as a converter's reboot\n"
+    "does.";
 
 std::optional<double> parseNumber(const QString &text)
 {
@@ -262,12 +268,15 @@ CommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption gatewayOption(
         "gateway", "With --tcp: answer a request that gets no good reply with exception 0x0B after MS "
         "milliseconds, as a gateway does.", "MS");
+    const QCommandLineOption rtuOverTcpOption(
+        "rtu-over-tcp", "With --tcp: pass RTU frames over the connection, as a transparent serial-to-Ethernet "
+        "converter does, instead of Modbus TCP.");
     const QCommandLineOption mapOption(
         "map", "A register map for slaves given map=NAME: the JSON of a map in a device-list file (repeatable).",
         "FILE");
     parser.addOptions({helpOption, slaveOption, deviceOption, linkOption, baudOption, bitsOption, seedOption,
                        hostileOption, statsOption, parentOption, replugOption, tcpOption, gatewayOption,
-                       mapOption});
+                       rtuOverTcpOption, mapOption});
 
     CommandLine result;
     if (!parser.parse(arguments)) {
@@ -365,6 +374,14 @@ CommandLine parseCommandLine(const QStringList &arguments)
             return result;
         }
         options.gatewayMs = static_cast<int>(*gateway);
+    }
+    if (parser.isSet(rtuOverTcpOption)) {
+        // A converter knows nothing of Modbus: it never answers for a slave.
+        if (!options.tcpPort || options.gatewayMs >= 0) {
+            result.message = QStringLiteral("--rtu-over-tcp needs --tcp and takes no --gateway");
+            return result;
+        }
+        options.rtuOverTcp = true;
     }
     options.statsFile = parser.value(statsOption);
     options.hostile = parser.isSet(hostileOption);

@@ -28,6 +28,9 @@ struct SimOptions {
     std::optional<int> tcpPort;
     QString tcpHost;
     int gatewayMs = -1; // >= 0: silent slaves answer 0x0B after this, over TCP
+    // RTU frames over the TCP connection, as a transparent serial-to-Ethernet
+    // converter passes them, instead of Modbus TCP.
+    bool rtuOverTcp = false;
 };
 
 // Parses [HOST:]PORT, HOST being a name, an IPv4 address or an IPv6 address

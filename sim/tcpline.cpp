@@ -57,13 +57,14 @@ int boundPort(int fd)
 
 } // namespace
 
-TcpLine::TcpLine(FileDescriptor listener, int port)
+TcpLine::TcpLine(FileDescriptor listener, int port, Framing framing)
     : m_listener(std::move(listener))
     , m_port(port)
+    , m_framing(framing)
 {
 }
 
-std::optional<TcpLine> TcpLine::listen(const QString &host, int port, QString *error)
+std::optional<TcpLine> TcpLine::listen(const QString &host, int port, Framing framing, QString *error)
 {
     // Without a host, the IPv6 wildcard takes IPv4 clients as well; where
     // IPv6 is missing, the IPv4 one is next.
@@ -88,7 +89,7 @@ std::optional<TcpLine> TcpLine::listen(const QString &host, int port, QString *e
             if (listener.isValid()) {
                 ::freeaddrinfo(found);
                 const int bound = boundPort(listener.get());
-                return TcpLine(std::move(listener), bound);
+                return TcpLine(std::move(listener), bound, framing);
             }
             *error = systemError(QStringLiteral("cannot listen on port %1").arg(port));
         }
@@ -143,7 +144,10 @@ bool TcpLine::readClient(Bus &bus, int gatewayMs, Clock::time_point now)
         char buffer[512];
         const ssize_t count = ::recv(m_client.get(), buffer, sizeof buffer, 0);
         if (count > 0) {
-            m_received.append(buffer, static_cast<int>(count));
+            if (m_framing == Framing::Rtu)
+                m_framer.append(QByteArray(buffer, static_cast<int>(count)));
+            else
+                m_received.append(buffer, static_cast<int>(count));
             continue;
         }
         if (count < 0 && errno == EINTR)
@@ -152,6 +156,14 @@ bool TcpLine::readClient(Bus &bus, int gatewayMs, Clock::time_point now)
             return false;
         break;
     }
+    if (m_framing == Framing::Mbap)
+        return takeMbapFrames(bus, gatewayMs, now);
+    takeRtuFrames(bus, now);
+    return true;
+}
+
+bool TcpLine::takeMbapFrames(Bus &bus, int gatewayMs, Clock::time_point now)
+{
     for (;;) {
         const int length = mbapFrameLength(m_received);
         if (length < 0)
@@ -189,6 +201,27 @@ void TcpLine::handle(Bus &bus, int gatewayMs, const QByteArray &adu, Clock::time
                            Outgoing{mbapException(adu, GatewayTargetFailed), unit, false});
 }
 
+void TcpLine::takeRtuFrames(Bus &bus, Clock::time_point now)
+{
+    // A request split across segments waits for its rest; bytes that make no
+    // frame are dropped as on the serial line.
+    while (const auto frame = m_framer.takeFrame(false))
+        handleRtu(bus, *frame, now);
+}
+
+void TcpLine::handleRtu(Bus &bus, const QByteArray &frame, Clock::time_point now)
+{
+    const auto response = bus.respond(frame, now);
+    if (!response || response->reply.frame.isEmpty())
+        return;
+    const Reply &reply = response->reply;
+    const int address = static_cast<quint8>(frame[0]);
+    const auto due = now + response->delay;
+    m_outgoing.emplace(due, Outgoing{reply.frame, address, reply.isAnswer});
+    if (!reply.tail.isEmpty())
+        m_outgoing.emplace(due + std::chrono::milliseconds(reply.tailGapMs), Outgoing{reply.tail, address, false});
+}
+
 void TcpLine::sendDue(Bus &bus, Clock::time_point now)
 {
     while (!m_outgoing.empty() && m_outgoing.begin()->first <= now) {
@@ -205,6 +238,7 @@ void TcpLine::dropClient()
 {
     m_client = FileDescriptor();
     m_received.clear();
+    m_framer.discardPartial();
     m_outgoing.clear();
 }
 

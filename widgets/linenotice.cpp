@@ -37,14 +37,14 @@ void LineNotice::openFailed(const QDateTime &when, const QString &reason)
 
 void LineNotice::lineLost(const QDateTime &when, LineSettings::Transport transport)
 {
-    tell(stamped(when, transport == LineSettings::Transport::Tcp ? translated("连接中断，正在自动重新连接")
-                                                                 : translated("串口连接中断，正在自动重新连接")));
+    tell(stamped(when, transport != LineSettings::Transport::Serial ? translated("连接中断，正在自动重新连接")
+                                                                    : translated("串口连接中断，正在自动重新连接")));
 }
 
 void LineNotice::lineRestored(const QDateTime &when, LineSettings::Transport transport)
 {
-    tell(stamped(when, transport == LineSettings::Transport::Tcp ? translated("连接已恢复")
-                                                                 : translated("串口连接已恢复")));
+    tell(stamped(when, transport != LineSettings::Transport::Serial ? translated("连接已恢复")
+                                                                    : translated("串口连接已恢复")));
 }
 
 void LineNotice::tell(const QString &event)

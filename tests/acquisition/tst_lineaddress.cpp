@@ -33,6 +33,9 @@ void TestLineAddress::kinds_data()
     QTest::newRow("IPv6 and port") << "[::1]:1502" << Kind::Tcp << "::1" << 1502;
     QTest::newRow("scheme, IPv6, default port") << "tcp://[fe80::1]" << Kind::Tcp << "fe80::1" << 502;
     QTest::newRow("port 1") << "host:1" << Kind::Tcp << "host" << 1;
+    QTest::newRow("converter, IPv4") << "rtu+tcp://192.168.1.30:4001" << Kind::RtuOverTcp << "192.168.1.30" << 4001;
+    QTest::newRow("converter, name") << "rtu+tcp://bench-3.plant:502" << Kind::RtuOverTcp << "bench-3.plant" << 502;
+    QTest::newRow("converter, IPv6") << "rtu+tcp://[fe80::7]:8899" << Kind::RtuOverTcp << "fe80::7" << 8899;
 
     QTest::newRow("host and colon") << "host:" << Kind::Malformed << "" << 0;
     QTest::newRow("colon and port") << ":502" << Kind::Malformed << "" << 0;
@@ -50,6 +53,11 @@ void TestLineAddress::kinds_data()
     QTest::newRow("signed port") << "host:+502" << Kind::Malformed << "" << 0;
     QTest::newRow("two ports") << "host:502:503" << Kind::Malformed << "" << 0;
     QTest::newRow("path after the port") << "tcp://host:502/" << Kind::Malformed << "" << 0;
+    QTest::newRow("converter without port") << "rtu+tcp://192.168.1.30" << Kind::Malformed << "" << 0;
+    QTest::newRow("converter, IPv6 without port") << "rtu+tcp://[::1]" << Kind::Malformed << "" << 0;
+    QTest::newRow("converter, port 0") << "rtu+tcp://host:0" << Kind::Malformed << "" << 0;
+    QTest::newRow("converter, scheme alone") << "rtu+tcp://" << Kind::Malformed << "" << 0;
+    QTest::newRow("converter, scheme in capitals") << "RTU+TCP://host:4001" << Kind::Malformed << "" << 0;
 }
 
 void TestLineAddress::kinds()
@@ -61,7 +69,7 @@ void TestLineAddress::kinds()
 
     const LineAddress address = parseLineAddress(text);
     QCOMPARE(address.kind, kind);
-    if (kind == LineAddress::Kind::Tcp) {
+    if (kind == LineAddress::Kind::Tcp || kind == LineAddress::Kind::RtuOverTcp) {
         QCOMPARE(address.host, host);
         QCOMPARE(address.port, port);
     }

@@ -1,3 +1,4 @@
+#include "rtutcptransport.h"
 #include "rtutransport.h"
 #include "tcptransport.h"
 #include "crc16.h"
@@ -46,12 +47,15 @@ struct Step
 class ScriptedPeer
 {
 public:
-    ScriptedPeer(int requestBytes, std::function<QList<Step>(quint16)> reply)
+    // `stale` is there to be read before the request is sent.
+    ScriptedPeer(int requestBytes, std::function<QList<Step>(quint16)> reply, const QByteArray &stale = {})
     {
         int ends[2];
         QVERIFY(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends) == 0);
         near = ends[0];
         far = ends[1];
+        if (!stale.isEmpty())
+            ::send(far, stale.constData(), size_t(stale.size()), MSG_NOSIGNAL);
         const timeval bound{3, 0};
         ::setsockopt(far, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
         thread = std::thread([this, requestBytes, reply] {
@@ -84,15 +88,18 @@ private:
     std::thread thread;
 };
 
+enum class Line { Serial, Tcp, RtuOverTcp };
+
 struct Row
 {
     const char *name;
-    bool overTcp;
+    Line line;
     int address;
     std::function<QList<Step>(quint16)> reply;
     TransactionOutcome outcome;
     // An outcome that comes with the reply must not wait out the time-out.
     bool early;
+    QByteArray stale = {};
 };
 
 } // namespace
@@ -110,39 +117,39 @@ void TestLineTransport::takesOnlyTheReplyToTheRequest()
     const QByteArray gatewayFailed = QByteArray::fromHex("840b");
     const QByteArray deviceFailure = QByteArray::fromHex("8404");
     const QList<Row> rows = {
-        {"tcp: an earlier request's late reply is dropped", true, 1,
+        {"tcp: an earlier request's late reply is dropped", Line::Tcp, 1,
          [&](quint16 t) { return QList<Step>{{0, mbap(quint16(t - 1), 1, OtherPdu)}, {50, mbap(t, 1, AtmospherePdu)}}; },
          TransactionOutcome::Answered, true},
-        {"tcp: a reply for another unit is dropped", true, 1,
+        {"tcp: a reply for another unit is dropped", Line::Tcp, 1,
          [&](quint16 t) { return QList<Step>{{0, mbap(t, 2, OtherPdu) + mbap(t, 1, AtmospherePdu)}}; },
          TransactionOutcome::Answered, true},
-        {"tcp: a reply in pieces", true, 1,
+        {"tcp: a reply in pieces", Line::Tcp, 1,
          [&](quint16 t) {
              const QByteArray frame = mbap(t, 1, AtmospherePdu);
              return QList<Step>{{0, frame.left(5)}, {100, frame.mid(5, 9)}, {100, frame.mid(14)}};
          },
          TransactionOutcome::Answered, true},
-        {"tcp: the gateway's 0x0B ends the wait", true, 1,
+        {"tcp: the gateway's 0x0B ends the wait", Line::Tcp, 1,
          [&](quint16 t) { return QList<Step>{{0, mbap(t, 1, gatewayFailed)}}; }, TransactionOutcome::GatewayException,
          true},
-        {"tcp: the device's exception", true, 1,
+        {"tcp: the device's exception", Line::Tcp, 1,
          [&](quint16 t) { return QList<Step>{{0, mbap(t, 1, deviceFailure)}}; }, TransactionOutcome::SlaveException,
          true},
-        {"tcp: only a late reply", true, 1,
+        {"tcp: only a late reply", Line::Tcp, 1,
          [&](quint16 t) { return QList<Step>{{0, mbap(quint16(t - 1), 1, AtmospherePdu)}}; },
          TransactionOutcome::NoReply, false},
-        {"tcp: the peer closes", true, 1, [&](quint16) { return QList<Step>{{0, {}}}; }, TransactionOutcome::LineGone,
+        {"tcp: the peer closes", Line::Tcp, 1, [&](quint16) { return QList<Step>{{0, {}}}; }, TransactionOutcome::LineGone,
          true},
-        {"tcp: not Modbus TCP", true, 1,
+        {"tcp: not Modbus TCP", Line::Tcp, 1,
          [&](quint16) { return QList<Step>{{0, QByteArray("HTTP/1.1 400 Bad Request\r\n\r\n")}}; },
          TransactionOutcome::LineGone, true},
-        {"rtu: a frame for another address is dropped", false, 1,
+        {"rtu: a frame for another address is dropped", Line::Serial, 1,
          [&](quint16) { return QList<Step>{{0, rtu("02", OtherPdu)}, {30, rtu("01", AtmospherePdu)}}; },
          TransactionOutcome::Answered, true},
-        {"rtu: noise before the reply", false, 1,
+        {"rtu: noise before the reply", Line::Serial, 1,
          [&](quint16) { return QList<Step>{{0, QByteArray::fromHex("00ff13") + rtu("01", AtmospherePdu)}}; },
          TransactionOutcome::Answered, true},
-        {"rtu: a bad checksum", false, 1,
+        {"rtu: a bad checksum", Line::Serial, 1,
          [&](quint16) {
              QByteArray frame = rtu("01", AtmospherePdu);
              frame[frame.size() - 1] = char(frame[frame.size() - 1] ^ 0x5A);
@@ -151,25 +158,64 @@ void TestLineTransport::takesOnlyTheReplyToTheRequest()
          TransactionOutcome::NoReply, false},
         // The parts of a reply torn apart for longer than the gap allowed
         // between its bytes do not make a reply.
-        {"rtu: torn apart for 600 ms", false, 1,
+        {"rtu: torn apart for 600 ms", Line::Serial, 1,
          [&](quint16) {
              const QByteArray frame = rtu("01", AtmospherePdu);
              return QList<Step>{{0, frame.left(6)}, {600, frame.mid(6)}};
          },
          TransactionOutcome::NoReply, false},
-        {"rtu: the device's exception", false, 1,
+        {"rtu: the device's exception", Line::Serial, 1,
          [&](quint16) { return QList<Step>{{0, rtu("01", deviceFailure)}}; }, TransactionOutcome::SlaveException, true},
-        {"rtu: no address above 247", false, 248, [&](quint16) { return QList<Step>{}; }, TransactionOutcome::NotSent,
+        {"rtu: no address above 247", Line::Serial, 248, [&](quint16) { return QList<Step>{}; }, TransactionOutcome::NotSent,
          true},
+        // The same device's frame, there before the request went out, would
+        // pass for its reply.
+        {"rtu+tcp: what came before the request is discarded", Line::RtuOverTcp, 1,
+         [&](quint16) { return QList<Step>{{30, rtu("01", AtmospherePdu)}}; }, TransactionOutcome::Answered, true,
+         rtu("01", OtherPdu)},
+        {"rtu+tcp: a late frame for another address is dropped", Line::RtuOverTcp, 1,
+         [&](quint16) { return QList<Step>{{0, rtu("02", OtherPdu)}, {30, rtu("01", AtmospherePdu)}}; },
+         TransactionOutcome::Answered, true},
+        {"rtu+tcp: a frame for another function is dropped", Line::RtuOverTcp, 1,
+         [&](quint16) {
+             return QList<Step>{{0, rtu("01", QByteArray::fromHex("0302abcd")) + rtu("01", AtmospherePdu)}};
+         },
+         TransactionOutcome::Answered, true},
+        // A converter's stream has no gap between bytes to run out.
+        {"rtu+tcp: a reply in three segments", Line::RtuOverTcp, 1,
+         [&](quint16) {
+             const QByteArray frame = rtu("01", AtmospherePdu);
+             return QList<Step>{{0, frame.left(2)}, {150, frame.mid(2, 8)}, {150, frame.mid(10)}};
+         },
+         TransactionOutcome::Answered, true},
+        // What follows a bad checksum is never taken, though it would pass.
+        {"rtu+tcp: a bad checksum fails at once", Line::RtuOverTcp, 1,
+         [&](quint16) {
+             QByteArray frame = rtu("01", AtmospherePdu);
+             frame[3] = char(frame[3] ^ 0x01);
+             return QList<Step>{{0, frame + rtu("01", AtmospherePdu)}};
+         },
+         TransactionOutcome::NoReply, true},
+        {"rtu+tcp: the device's exception", Line::RtuOverTcp, 1,
+         [&](quint16) { return QList<Step>{{0, rtu("01", deviceFailure)}}; }, TransactionOutcome::SlaveException,
+         true},
+        {"rtu+tcp: only a frame for another address", Line::RtuOverTcp, 1,
+         [&](quint16) { return QList<Step>{{0, rtu("02", AtmospherePdu)}}; }, TransactionOutcome::NoReply, false},
+        {"rtu+tcp: the peer closes", Line::RtuOverTcp, 1, [&](quint16) { return QList<Step>{{0, {}}}; },
+         TransactionOutcome::LineGone, true},
+        {"rtu+tcp: no address above 247", Line::RtuOverTcp, 248, [&](quint16) { return QList<Step>{}; },
+         TransactionOutcome::NotSent, true},
     };
 
     for (const Row &row : rows) {
-        const ScriptedPeer peer(row.overTcp ? 12 : 8, row.reply);
+        const ScriptedPeer peer(row.line == Line::Tcp ? 12 : 8, row.reply, row.stale);
         std::unique_ptr<RegisterTransport> transport;
-        if (row.overTcp)
+        if (row.line == Line::Tcp)
             transport = std::make_unique<TcpTransport>(peer.near);
-        else
+        else if (row.line == Line::Serial)
             transport = std::make_unique<RtuTransport>(peer.near);
+        else
+            transport = std::make_unique<RtuOverTcpTransport>(peer.near);
         InputRegisters registers{};
         QElapsedTimer clock;
         clock.start();

@@ -3,8 +3,8 @@
 #include "reliability/recordrows.h"
 #include "reliability/windowdriver.h"
 
+#include "common/tcppeer.h"
 #include "simulatorprocess.h"
-#include "notice.h"
 
 #include <QElapsedTimer>
 #include <QMessageBox>
@@ -13,9 +13,6 @@
 
 #include <csignal>
 #include <memory>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -40,33 +37,6 @@ bool ipv6LoopbackUsable()
     const bool usable = ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
     ::close(fd);
     return usable;
-}
-
-// A port on the IPv4 loopback where nobody listens; 0 if none was found.
-int closedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr *>(&address), length) == 0
-        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    return bound ? ntohs(address.sin_port) : 0;
-}
-
-QString noticeText(const MainWindow &window)
-{
-    const auto *notice = window.findChild<Notice *>(QStringLiteral("lineNotice"));
-    return notice && notice->isVisible() ? notice->text() : QString();
-}
-
-// The latest event of the line notice, without its time stamp.
-QString lastNoticeEvent(const MainWindow &window)
-{
-    return noticeText(window).split(QLatin1Char('\n')).constLast().section(QLatin1Char(' '), 2);
 }
 
 QStringList servedSlaves()

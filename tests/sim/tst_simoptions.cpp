@@ -136,6 +136,11 @@ private slots:
         QTest::newRow("tcp with a device") << QStringList{"--tcp", "0", "--device", "/dev/null"}
                                            << int(CommandLine::Action::Fail);
         QTest::newRow("gateway without tcp") << QStringList{"--gateway", "300"} << int(CommandLine::Action::Fail);
+        QTest::newRow("rtu over tcp") << QStringList{"--tcp", "127.0.0.1:0", "--rtu-over-tcp"}
+                                      << int(CommandLine::Action::Run);
+        QTest::newRow("rtu over tcp without tcp") << QStringList{"--rtu-over-tcp"} << int(CommandLine::Action::Fail);
+        QTest::newRow("rtu over tcp with a gateway") << QStringList{"--tcp", "0", "--rtu-over-tcp", "--gateway", "300"}
+                                                     << int(CommandLine::Action::Fail);
     }
     void commandLine()
     {
