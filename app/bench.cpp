@@ -142,6 +142,7 @@ Bench buildBench(QMainWindow *window, Ui::MainWindow *ui, QStandardItemModel *de
     QObject::connect(bench.cycle, &PollCycle::readingTaken, bench.publisher, &Publisher::take);
     addPublishAction(listActions->contextMenu(), bench.publisher, window);
     listActions->setPublisher(bench.publisher);
+    listActions->setRecording(bench.recording);
 
     buildAlarms(window, bench, devices, listActions->contextMenu(), ui->listView);
 

@@ -2,9 +2,11 @@
 
 #include "modbusline.h"
 #include "benchform.h"
+#include "devicemaps.h"
 #include "devicerecords.h"
 #include "maplibrary.h"
 #include "publisher.h"
+#include "recordingsession.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -104,9 +106,16 @@ QVector<RegisterMap> DeviceListActions::mapsToSave() const
     return maps;
 }
 
-void DeviceListActions::takeMaps(const QVector<RegisterMap> &maps)
+QStringList DeviceListActions::takeMaps(const QVector<RegisterMap> &maps)
 {
+    QStringList kept;
+    const bool recording = m_recording && m_recording->isRecording();
     for (const RegisterMap &map : maps) {
+        const std::optional<RegisterMap> held = m_maps->find(map.name);
+        if (recording && held && *held != map && !addressesUsingMap(m_devices, map.name).isEmpty()) {
+            kept << tr("正在记录：映射 %1 正用于已列出的设备，保持不变，未采用文件里的同名映射。").arg(map.name);
+            continue;
+        }
         // Checked by the file already, as the library checks it.
         if (!m_maps->store(map).ok())
             continue;
@@ -118,6 +127,7 @@ void DeviceListActions::takeMaps(const QVector<RegisterMap> &maps)
             }
         }
     }
+    return kept;
 }
 
 QString DeviceListActions::askPath(QFileDialog::AcceptMode mode)
@@ -204,7 +214,7 @@ void DeviceListActions::open()
     else if (list.line != m_form->lineChoices())
         notes << tr("串口已打开，串口设置保持不变；关闭串口后再打开此列表即可采用文件里的串口设置。");
 
-    takeMaps(list.maps);
+    notes << takeMaps(list.maps);
     const Added added = add(list.devices);
     const QList<int> &skipped = added.listedAlready;
     notes << added.unknownMaps;

@@ -10,6 +10,7 @@ class BenchForm;
 class MapLibrary;
 class ModbusLine;
 class Publisher;
+class RecordingSession;
 class QAbstractItemView;
 class QAction;
 class QMenu;
@@ -41,6 +42,8 @@ public:
     // Lists are saved with the publishing settings, and opening one with
     // them hands them over.
     void setPublisher(Publisher *publisher) { m_publisher = publisher; }
+    // While it records, a file's map never changes a map devices are read with.
+    void setRecording(const RecordingSession *recording) { m_recording = recording; }
 
 private:
     struct Added
@@ -55,7 +58,9 @@ private:
     QVector<RegisterMap> mapsToSave() const;
     // Takes a list's maps into the library; listed devices read with a map
     // of the same name are read with the file's from now on.
-    void takeMaps(const QVector<RegisterMap> &maps);
+    // Stores the file's maps and gives the listed devices their new contents;
+    // returns what the operator is to be told of maps left as they were.
+    QStringList takeMaps(const QVector<RegisterMap> &maps);
     QAction *newAction(const QString &text, const char *name, Qt::Key key);
     // Asks for a list file; an empty path when the operator cancels.
     QString askPath(QFileDialog::AcceptMode mode);
@@ -70,6 +75,7 @@ private:
     MapLibrary *const m_maps;
     QMenu *m_menu = nullptr;
     Publisher *m_publisher = nullptr;
+    const RecordingSession *m_recording = nullptr;
     // Where the last list was saved or opened, for this run only.
     QString m_directory;
 };

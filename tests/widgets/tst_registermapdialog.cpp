@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -60,6 +61,7 @@ class TestRegisterMapDialog : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -83,12 +85,21 @@ private:
     QWidget *pressureEditor() const { return inDialog<QWidget>("pressureEditor"); }
 
     QTemporaryDir directory;
+    // Where the windows keep their maps: every test starts from none.
+    QTemporaryDir settingsDirectory;
     std::unique_ptr<SimulatorProcess> sim;
     std::unique_ptr<MainWindow> window;
 };
 
+void TestRegisterMapDialog::initTestCase()
+{
+    QVERIFY(settingsDirectory.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDirectory.path());
+}
+
 void TestRegisterMapDialog::init()
 {
+    QSettings(QStringLiteral("Velmora"), QStringLiteral("velmora")).clear();
     window = std::make_unique<MainWindow>();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
