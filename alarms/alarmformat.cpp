@@ -41,6 +41,11 @@ QString summaryFileName(const QDateTime &start, int copy)
     return tr("汇总__%1.csv").arg(stamp(start, copy));
 }
 
+QString reportFileName(const QDateTime &start, int copy)
+{
+    return tr("报告__%1.pdf").arg(stamp(start, copy));
+}
+
 QString alarmLogHeader()
 {
     return csvLine({tr("时间"), tr("设备地址"), tr("事件"), tr("量"), tr("值"), tr("限值"), tr("单位")});

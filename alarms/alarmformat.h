@@ -15,6 +15,7 @@ struct AlarmEvent;
 QString alarmFolderName(const QDateTime &start, int copy = 1);
 QString alarmLogFileName(const QDateTime &start, int copy = 1);
 QString summaryFileName(const QDateTime &start, int copy = 1);
+QString reportFileName(const QDateTime &start, int copy = 1);
 
 // First lines, line end included.
 QString alarmLogHeader();

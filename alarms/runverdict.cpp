@@ -102,6 +102,13 @@ QString RunVerdict::summaryPath() const
     return inFolder(m_copy, summaryFileName(m_start, m_copy));
 }
 
+QString RunVerdict::reportPath() const
+{
+    if (!m_writesFiles || m_copy == 0)
+        return QString();
+    return inFolder(m_copy, reportFileName(m_start, m_copy));
+}
+
 QString RunVerdict::inFolder(int copy, const QString &fileName) const
 {
     return QDir(m_folder).filePath(alarmFolderName(m_start, copy) + QLatin1Char('/') + fileName);

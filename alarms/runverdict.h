@@ -52,6 +52,11 @@ public:
     // folder, and while the run writes no files.
     QString alarmLogPath() const;
     QString summaryPath() const;
+    // Where the run's report goes in the same folder; empty as the others.
+    QString reportPath() const;
+    // The current or last run's Start, and its end once it ended.
+    QDateTime start() const { return m_start; }
+    QDateTime endTime() const { return QDateTime::fromMSecsSinceEpoch(m_endMs); }
     // How long the line was lost in the current or last run, up to now.
     qint64 lineLostMs() const;
 

@@ -6,6 +6,7 @@
 #include "busscandialog.h"
 #include "devicelistactions.h"
 #include "formchoices.h"
+#include "lineaddress.h"
 #include "limitsactions.h"
 #include "linenotice.h"
 #include "maplibrary.h"
@@ -21,8 +22,10 @@
 #include "recordingwatch.h"
 #include "recordnotices.h"
 #include "registermapactions.h"
+#include "reportactions.h"
 #include "rowwriter.h"
 #include "runsummarywindow.h"
+#include "runreporting.h"
 #include "runverdict.h"
 #include "trendwindows.h"
 
@@ -65,9 +68,39 @@ void wireLineNotice(LineNotice *notice, ModbusLine *line)
                      [notice, line] { notice->lineRestored(QDateTime::currentDateTime(), line->transport()); });
 }
 
+// The line as the report names it, from the form's choices at Start.
+QString lineText(const Ui::MainWindow *ui)
+{
+    const QString port = ui->cboxPortName->currentText();
+    if (parseLineAddress(port).kind == LineAddress::Kind::Tcp)
+        return QStringLiteral("Modbus TCP %1").arg(port);
+    return QStringLiteral("%1，%2，%3%4%5")
+        .arg(port, ui->cboxBaudRate->currentText(), ui->cboxDataBit->currentText(), ui->cboxParity->currentText(),
+             ui->cboxStopBit->currentText());
+}
+
+// The report of every run, by itself at its end and on demand.
+void buildReports(QWidget *window, const Ui::MainWindow *ui, const Bench &bench, QStandardItemModel *devices,
+                  QMenu *menu, RunVerdict *verdict, RecordingWatch *watch)
+{
+    Publisher *const publisher = bench.publisher;
+    auto *reporting = new RunReporting(
+        devices, verdict, bench.recording,
+        [publisher] {
+            const QString station = publisher->settings().station;
+            return station.isEmpty() ? defaultStationName() : station;
+        },
+        [ui] { return lineText(ui); }, window);
+    // After the verdict: the run's outcome is final when the report takes it.
+    QObject::connect(watch, &RecordingWatch::started, reporting, &RunReporting::runStarted);
+    QObject::connect(watch, &RecordingWatch::ended, reporting, &RunReporting::runEnded);
+    new ReportActions(window, menu, reporting);
+}
+
 // Readings held against limits: the monitor, its notice and the retained
 // alarm message, the verdict of each run and the menu entries.
-void buildAlarms(QWidget *window, const Bench &bench, QStandardItemModel *devices, QMenu *menu, QListView *view)
+void buildAlarms(QWidget *window, const Ui::MainWindow *ui, const Bench &bench, QStandardItemModel *devices,
+                 QMenu *menu, QListView *view)
 {
     auto *monitor = new AlarmMonitor(devices, bench.cycle, window);
     monitor->setObjectName(QStringLiteral("alarmMonitor"));
@@ -95,6 +128,7 @@ void buildAlarms(QWidget *window, const Bench &bench, QStandardItemModel *device
     QObject::connect(watch, &RecordingWatch::ended, verdict, &RunVerdict::end);
 
     new LimitsActions(menu, view, devices, verdict);
+    buildReports(window, ui, bench, devices, menu, verdict, watch);
 }
 
 } // namespace
@@ -144,7 +178,7 @@ Bench buildBench(QMainWindow *window, Ui::MainWindow *ui, QStandardItemModel *de
     listActions->setPublisher(bench.publisher);
     listActions->setRecording(bench.recording);
 
-    buildAlarms(window, bench, devices, listActions->contextMenu(), ui->listView);
+    buildAlarms(window, ui, bench, devices, listActions->contextMenu(), ui->listView);
 
     bench.lineNotice = new LineNotice(window);
     wireLineNotice(bench.lineNotice, line);
