@@ -38,6 +38,10 @@ enum DeviceRole {
     LimitsRole = Qt::UserRole + 2,
     // The device's raised alarms as a set of AlarmKind bits, an int.
     AlarmRole = Qt::UserRole + 3,
+    // The device's CalibrationSettings; none stored means none given.
+    CalibrationRole = Qt::UserRole + 4,
+    // True on the one device that is the bench's reference (参考表), a bool.
+    ReferenceRole = Qt::UserRole + 5,
 };
 
 // Stored under StatusRole as a plain int: the filter matches its decimal text.
