@@ -25,7 +25,16 @@ const char *const SpecHelp =
     "\n"
     "SPEC = ADDR[,key=value]...  with ADDR 1..247 and keys:\n"
     "  pressure=<Pa> | pressure=wave:<mean>:<amplitude>:<period_s>\n"
+    "                | pressure=steps:<Pa1>/<Pa2>/.../<PaN>:<dwell_s>\n"
+    "                  each value held dwell_s seconds in turn from start-up, the\n"
+    "                  last one for good: a pass that runs long stays on it, it\n"
+    "                  does not start over\n"
     "  temp=<degC>   | temp=wave:<mean>:<amplitude>:<period_s>\n"
+    "                | temp=steps:<degC1>/<degC2>/.../<degCN>:<dwell_s>\n"
+    "  offset=<Pa>                              added to the pressure served\n"
+    "  hysteresis=<Pa>                          added while the pressure last rose\n"
+    "                  (a step reached from a lower one, a sine on its way up),\n"
+    "                  taken off while it last fell, nothing before it first changes\n"
     "  regs=<r0>:<r1>:<r2>:<r3>:<r4>:<r5>:<r6>   raw registers (decimal or 0x hex)\n"
     "  fault=<kind>:<probability 0..1>          random, seeded by --seed\n"
     "  first=<kind>:<N>                         the first N requests\n"
@@ -36,6 +45,11 @@ const char *const SpecHelp =
     "Fault kinds: silent, crc, exception, foreign, truncated, split (the reply in two\n"
     "parts, the second 600..900 ms later: past a master's byte time-out).\n"
     "Without --slave, address 1 is served with 101325 Pa and 20.0 degC.\n"
+    "A calibration bench, a true device, one reading 500 Pa high and one with\n"
+    "3000 Pa of hysteresis, on steps of 30 s:\n"
+    "  --slave 1,pressure=steps:0/500000/1000000/500000/0:30\n"
+    "  --slave 2,pressure=steps:0/500000/1000000/500000/0:30,offset=500\n"
+    "  --slave 5,pressure=steps:0/500000/1000000/500000/0:30,hysteresis=3000\n"
     "\n"
     "With --tcp the same slaves are served over Modbus TCP, as behind an Ethernet\n"
     "gateway: the unit identifier is the slave address, and the port listened on is\n"
@@ -74,9 +88,36 @@ bool temperatureFits(double celsius)
     return std::isfinite(celsius) && std::abs(std::round(celsius * 10.0)) <= 32767.0;
 }
 
-// "wave:<mean>:<amplitude>:<period_s>" or a single constant.
+std::optional<double> parseFinite(const QString &text)
+{
+    const auto value = parseNumber(text);
+    return value && std::isfinite(*value) ? value : std::nullopt;
+}
+
+// "<v1>/<v2>/.../<vn>:<dwell_s>", the part after "steps:".
+std::optional<Waveform> parseSteps(const QString &text)
+{
+    const QStringList parts = text.split(':');
+    if (parts.size() != 2)
+        return std::nullopt;
+    std::vector<double> values;
+    for (const QString &item : parts[0].split('/')) {
+        const auto value = parseFinite(item);
+        if (!value)
+            return std::nullopt;
+        values.push_back(*value);
+    }
+    const auto dwell = parseFinite(parts[1]);
+    if (!dwell || *dwell <= 0.0)
+        return std::nullopt;
+    return Waveform::steps(std::move(values), *dwell);
+}
+
+// "wave:<mean>:<amplitude>:<period_s>", "steps:..." or a single constant.
 std::optional<Waveform> parseWaveform(const QString &text, bool finiteOnly)
 {
+    if (text.startsWith(QLatin1String("steps:")))
+        return parseSteps(text.mid(6));
     if (!text.startsWith(QLatin1String("wave:"))) {
         const auto value = parseNumber(text);
         if (!value || (finiteOnly && !std::isfinite(*value)))
@@ -86,11 +127,10 @@ std::optional<Waveform> parseWaveform(const QString &text, bool finiteOnly)
     const QStringList parts = text.mid(5).split(':');
     if (parts.size() != 3)
         return std::nullopt;
-    const auto mean = parseNumber(parts[0]);
-    const auto amplitude = parseNumber(parts[1]);
-    const auto period = parseNumber(parts[2]);
-    if (!mean || !amplitude || !period || !std::isfinite(*mean) || !std::isfinite(*amplitude)
-        || !std::isfinite(*period) || *period <= 0.0)
+    const auto mean = parseFinite(parts[0]);
+    const auto amplitude = parseFinite(parts[1]);
+    const auto period = parseFinite(parts[2]);
+    if (!mean || !amplitude || !period || *period <= 0.0)
         return std::nullopt;
     return Waveform{*mean, *amplitude, *period};
 }
@@ -164,10 +204,25 @@ bool applyKey(const QString &key, const QString &value, TransmitterConfig &confi
     }
     if (key == QLatin1String("temp")) {
         const auto wave = parseWaveform(value, true);
-        if (!wave || !temperatureFits(wave->mean - std::abs(wave->amplitude))
-            || !temperatureFits(wave->mean + std::abs(wave->amplitude)))
+        if (!wave)
+            return false;
+        const std::vector<double> extremes = wave->extremes();
+        if (!std::all_of(extremes.cbegin(), extremes.cend(), temperatureFits))
             return false;
         config.temperature = *wave;
+        return true;
+    }
+    if (key == QLatin1String("offset")) {
+        const auto offset = parseFinite(value);
+        if (offset)
+            config.pressureOffset = *offset;
+        return offset.has_value();
+    }
+    if (key == QLatin1String("hysteresis")) {
+        const auto hysteresis = parseFinite(value);
+        if (!hysteresis || *hysteresis < 0.0)
+            return false;
+        config.hysteresis = *hysteresis;
         return true;
     }
     if (key == QLatin1String("regs")) {

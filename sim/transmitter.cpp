@@ -12,11 +12,62 @@ namespace {
 constexpr double Pi = 3.14159265358979323846;
 }
 
+Waveform::Waveform(double mean, double amplitude, double periodSeconds)
+    : mean(mean)
+    , amplitude(amplitude)
+    , periodSeconds(periodSeconds)
+{
+}
+
+Waveform Waveform::steps(std::vector<double> values, double dwellSeconds)
+{
+    Waveform wave;
+    wave.stepValues = std::move(values);
+    wave.dwellSeconds = dwellSeconds;
+    return wave;
+}
+
+int Waveform::stepIndexAt(double seconds) const
+{
+    const double index = std::floor(seconds / dwellSeconds);
+    const auto last = static_cast<double>(stepValues.size() - 1);
+    return static_cast<int>(qBound(0.0, index, last));
+}
+
 double Waveform::valueAt(double seconds) const
 {
+    if (!stepValues.empty())
+        return stepValues[stepIndexAt(seconds)];
     if (amplitude == 0.0 || periodSeconds <= 0.0)
         return mean;
     return mean + amplitude * std::sin(2.0 * Pi * seconds / periodSeconds);
+}
+
+int Waveform::trendAt(double seconds) const
+{
+    if (!stepValues.empty()) {
+        // A step equal to the one before it changes nothing: look further back.
+        for (int i = stepIndexAt(seconds); i > 0; --i) {
+            if (stepValues[i] != stepValues[i - 1])
+                return stepValues[i] > stepValues[i - 1] ? 1 : -1;
+        }
+        return 0;
+    }
+    if (amplitude == 0.0 || periodSeconds <= 0.0 || seconds <= 0.0)
+        return 0;
+    // By the phase rather than the sign of the cosine, so that at a crest or a
+    // trough the way it came still counts.
+    const double cycles = seconds / periodSeconds;
+    const double phase = cycles - std::floor(cycles);
+    const int sineTrend = phase > 0.25 && phase <= 0.75 ? -1 : 1;
+    return amplitude > 0.0 ? sineTrend : -sineTrend;
+}
+
+std::vector<double> Waveform::extremes() const
+{
+    if (!stepValues.empty())
+        return stepValues;
+    return {mean - std::abs(amplitude), mean + std::abs(amplitude)};
 }
 
 std::pair<quint16, quint16> encodePressure(float pascals)
@@ -34,12 +85,18 @@ quint16 encodeTemperature(double celsius)
     return static_cast<quint16>(clamped);
 }
 
+double servedPressureAt(const TransmitterConfig &config, double seconds)
+{
+    return config.pressure.valueAt(seconds) + config.pressureOffset
+        + config.pressure.trendAt(seconds) * config.hysteresis;
+}
+
 RegisterBlock registersAt(const TransmitterConfig &config, double seconds)
 {
     if (config.rawRegisters)
         return *config.rawRegisters;
     RegisterBlock registers{};
-    const auto [low, high] = encodePressure(static_cast<float>(config.pressure.valueAt(seconds)));
+    const auto [low, high] = encodePressure(static_cast<float>(servedPressureAt(config, seconds)));
     registers[0] = low;
     registers[1] = high;
     registers[6] = encodeTemperature(config.temperature.valueAt(seconds));
@@ -66,7 +123,7 @@ Reply Transmitter::respondHostile(const QByteArray &request, double seconds, std
 Answer Transmitter::answer(const QByteArray &request, double seconds) const
 {
     if (m_config.map) {
-        return answerRequest(request, encodeWithMap(*m_config.map, m_config.pressure.valueAt(seconds),
+        return answerRequest(request, encodeWithMap(*m_config.map, servedPressureAt(m_config, seconds),
                                                     m_config.temperature.valueAt(seconds)));
     }
     return answerRequest(request, registersAt(m_config, seconds));
