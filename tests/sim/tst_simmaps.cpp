@@ -123,6 +123,24 @@ private slots:
         QCOMPARE(holding.frame, rtuFrame(1, QByteArray::fromHex("8301")));
     }
 
+    // A device under test with a map reads off by its offset and hysteresis too.
+    void mappedDeviceUnderTest()
+    {
+        TransmitterConfig config;
+        config.map = mapOf(FloatAbcdBar);
+        config.pressure = Waveform::steps({100000.0, 300000.0}, 10.0);
+        config.pressureOffset = 50000.0;
+        config.hysteresis = 25000.0;
+        Transmitter transmitter(config, 1);
+
+        // 100000 + 50000 Pa is 1.5 bar, 0x3FC00000; then, risen,
+        // 300000 + 50000 + 25000 Pa is 3.75 bar, 0x40700000.
+        QCOMPARE(transmitter.respond(request(ReadHoldingRegisters, 0, 2), 0.0).frame,
+                 rtuFrame(1, QByteArray::fromHex("03043fc00000")));
+        QCOMPARE(transmitter.respond(request(ReadHoldingRegisters, 0, 2), 10.0).frame,
+                 rtuFrame(1, QByteArray::fromHex("030440700000")));
+    }
+
     void refusesWhatItCannotServe_data()
     {
         QTest::addColumn<QStringList>("arguments");

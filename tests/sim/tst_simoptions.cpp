@@ -6,6 +6,15 @@
 
 using namespace sim;
 
+namespace {
+
+QVector<double> stepsOf(const Waveform &wave)
+{
+    return QVector<double>(wave.stepValues.cbegin(), wave.stepValues.cend());
+}
+
+} // namespace
+
 class TestSimOptions : public QObject {
     Q_OBJECT
 
@@ -22,6 +31,11 @@ private slots:
         QTest::newRow("negative temperature") << "3,temp=-1.0" << 3 << "e680 47c5 0 0 0 0 fff6" << 0 << 0;
         QTest::newRow("waves start at the mean")
             << "4,pressure=wave:100:50:10,temp=wave:-1:3:60" << 4 << "0 42c8 0 0 0 0 fff6" << 0 << 0;
+        // The first step, without hysteresis before any change: 100 Pa, -1.0 degC.
+        QTest::newRow("steps start at the first") << "6,pressure=steps:100/200:5,temp=steps:-1/23.5:10,hysteresis=50"
+                                                  << 6 << "0 42c8 0 0 0 0 fff6" << 0 << 0;
+        // 100 - 99 = 1.0, 0x3F800000.
+        QTest::newRow("offset") << "7,pressure=100,offset=-99" << 7 << "0 3f80 0 0 0 0 c8" << 0 << 0;
         QTest::newRow("raw registers") << "5,regs=1:0x2:3:4:5:6:0xFFFF" << 5 << "1 2 3 4 5 6 ffff" << 0 << 0;
         QTest::newRow("raw registers win") << "5,regs=0:0:0:0:0:0:7,pressure=5" << 5 << "0 0 0 0 0 0 7" << 0 << 0;
         QTest::newRow("faults and delay")
@@ -45,6 +59,46 @@ private slots:
         QCOMPARE(registers.join(' '), registersAtZero);
         QCOMPARE(int(config->faults.size()), faultRules);
         QCOMPARE(config->delayMs, delayMs);
+    }
+
+    void calibrationKeys_data()
+    {
+        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QVector<double>>("pressureSteps");
+        QTest::addColumn<double>("dwellSeconds");
+        QTest::addColumn<QVector<double>>("temperatureSteps");
+        QTest::addColumn<double>("offset");
+        QTest::addColumn<double>("hysteresis");
+        QTest::newRow("a pass") << "1,pressure=steps:0/500000/1000000/500000/0:30"
+                                << QVector<double>{0, 500000, 1000000, 500000, 0} << 30.0 << QVector<double>{}
+                                << 0.0 << 0.0;
+        QTest::newRow("one step, negative, exponent, fraction of a second")
+            << "2,pressure=steps:-1.5e3:0.25" << QVector<double>{-1500} << 0.25 << QVector<double>{} << 0.0 << 0.0;
+        QTest::newRow("offset and hysteresis") << "3,pressure=steps:1/2:5,offset=-500,hysteresis=3000"
+                                               << QVector<double>{1, 2} << 5.0 << QVector<double>{} << -500.0
+                                               << 3000.0;
+        QTest::newRow("offset on a constant") << "4,pressure=100,offset=0.5" << QVector<double>{} << 0.0
+                                              << QVector<double>{} << 0.5 << 0.0;
+        QTest::newRow("temperature steps") << "5,temp=steps:-40/20/85:60" << QVector<double>{} << 0.0
+                                           << QVector<double>{-40, 20, 85} << 0.0 << 0.0;
+    }
+    void calibrationKeys()
+    {
+        QFETCH(QString, spec);
+        QFETCH(QVector<double>, pressureSteps);
+        QFETCH(double, dwellSeconds);
+        QFETCH(QVector<double>, temperatureSteps);
+        QFETCH(double, offset);
+        QFETCH(double, hysteresis);
+        QString error;
+        const auto config = parseSlaveSpec(spec, &error);
+        QVERIFY2(config, qPrintable(error));
+        QCOMPARE(stepsOf(config->pressure), pressureSteps);
+        if (!pressureSteps.isEmpty())
+            QCOMPARE(config->pressure.dwellSeconds, dwellSeconds);
+        QCOMPARE(stepsOf(config->temperature), temperatureSteps);
+        QCOMPARE(config->pressureOffset, offset);
+        QCOMPARE(config->hysteresis, hysteresis);
     }
 
     void faultRuleContents()
@@ -92,6 +146,20 @@ private slots:
         QTest::newRow("every 0") << "1,every=crc:0";
         QTest::newRow("first negative") << "1,first=crc:-1";
         QTest::newRow("negative delay") << "1,delay=-5";
+        QTest::newRow("steps: empty list") << "1,pressure=steps::30";
+        QTest::newRow("steps: empty item") << "1,pressure=steps:1//3:30";
+        QTest::newRow("steps: dwell 0") << "1,pressure=steps:1/2:0";
+        QTest::newRow("steps: negative dwell") << "1,pressure=steps:1/2:-30";
+        QTest::newRow("steps: no dwell") << "1,pressure=steps:1/2";
+        QTest::newRow("steps: dwell not a number") << "1,pressure=steps:1/2:half";
+        QTest::newRow("steps: value not a number") << "1,pressure=steps:1/high:30";
+        QTest::newRow("steps: value not finite") << "1,pressure=steps:1/inf:30";
+        QTest::newRow("steps: dwell not finite") << "1,pressure=steps:1/2:nan";
+        QTest::newRow("temperature step out of range") << "1,temp=steps:20/3276.8:10";
+        QTest::newRow("offset not a number") << "1,offset=high";
+        QTest::newRow("offset not finite") << "1,offset=nan";
+        QTest::newRow("hysteresis negative") << "1,hysteresis=-1";
+        QTest::newRow("hysteresis not finite") << "1,hysteresis=inf";
     }
     void badSpecs()
     {

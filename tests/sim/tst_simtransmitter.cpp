@@ -9,11 +9,13 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 using namespace sim;
 
 Q_DECLARE_METATYPE(std::vector<FaultRule>)
+Q_DECLARE_METATYPE(sim::Waveform)
 
 namespace {
 
@@ -41,6 +43,15 @@ QString faultLetters(FaultSchedule &schedule, int requests)
         letters += fault == Fault::None ? QChar('.') : faultName(fault).at(0);
     }
     return letters;
+}
+
+// The float registers 0 and 1 hold, low half first.
+float decodedPressure(const RegisterBlock &registers)
+{
+    const quint32 bits = quint32(registers[1]) << 16 | registers[0];
+    float pascals = 0.0f;
+    std::memcpy(&pascals, &bits, sizeof pascals);
+    return pascals;
 }
 
 } // namespace
@@ -114,6 +125,74 @@ private slots:
         for (int r = 2; r <= 5; ++r)
             QCOMPARE(int(registers[r]), 0);
         QCOMPARE(int(registers[6]), temperature);
+    }
+
+    void calibrationDevice_data()
+    {
+        QTest::addColumn<Waveform>("pressure");
+        QTest::addColumn<double>("offset");
+        QTest::addColumn<double>("hysteresis");
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<int>("trend");
+        QTest::addColumn<float>("served");
+        // Up and down again: 0, 500 kPa, 1 MPa, 500 kPa, 0, 30 s each.
+        const Waveform pass = Waveform::steps({0.0, 500000.0, 1000000.0, 500000.0, 0.0}, 30.0);
+        QTest::newRow("end of the first step") << pass << 0.0 << 0.0 << 29.99 << 0 << 0.0f;
+        QTest::newRow("second step") << pass << 0.0 << 0.0 << 30.0 << 1 << 500000.0f;
+        QTest::newRow("top") << pass << 0.0 << 0.0 << 89.5 << 1 << 1000000.0f;
+        QTest::newRow("on the way down") << pass << 0.0 << 0.0 << 90.0 << -1 << 500000.0f;
+        QTest::newRow("last step") << pass << 0.0 << 0.0 << 149.0 << -1 << 0.0f;
+        // No wrap-around: 10000 s is step 333, still the last one.
+        QTest::newRow("long after the last step") << pass << 0.0 << 0.0 << 10000.0 << -1 << 0.0f;
+        QTest::newRow("before start-up") << pass << 0.0 << 0.0 << -5.0 << 0 << 0.0f;
+        // 500 Pa high: 1000000 + 500.
+        QTest::newRow("offset at the top") << pass << 500.0 << 0.0 << 60.0 << 1 << 1000500.0f;
+        // 3000 Pa of hysteresis: none before the first change, then 500000 + 3000
+        // rising and 500000 - 3000 falling at the same pressure.
+        QTest::newRow("hysteresis at start") << pass << 0.0 << 3000.0 << 10.0 << 0 << 0.0f;
+        QTest::newRow("hysteresis rising") << pass << 0.0 << 3000.0 << 45.0 << 1 << 503000.0f;
+        QTest::newRow("hysteresis falling") << pass << 0.0 << 3000.0 << 105.0 << -1 << 497000.0f;
+        QTest::newRow("hysteresis back at zero") << pass << 0.0 << 3000.0 << 135.0 << -1 << -3000.0f;
+        // Both: 500000 + 500 - 3000.
+        QTest::newRow("offset and hysteresis falling") << pass << 500.0 << 3000.0 << 100.0 << -1 << 497500.0f;
+        // A repeated step changes nothing: at 200 (from 100) the last change is
+        // still upward; 50 after the second 200 is downward.
+        const Waveform plateau = Waveform::steps({100.0, 200.0, 200.0, 50.0}, 2.0);
+        QTest::newRow("repeated step keeps the rise") << plateau << 0.0 << 10.0 << 5.0 << 1 << 210.0f;
+        QTest::newRow("after the plateau") << plateau << 0.0 << 10.0 << 7.0 << -1 << 40.0f;
+        // One step never changes.
+        QTest::newRow("a single step") << Waveform::steps({42.0}, 1.0) << 0.0 << 10.0 << 99.0 << 0 << 42.0f;
+        // Sine 1000 +- 100 over 8 s: up to its crest at 2 s, down to its trough
+        // at 6 s, up again; the way it came counts at the crest and the trough.
+        const Waveform sine{1000.0, 100.0, 8.0};
+        QTest::newRow("sine at start") << sine << 0.0 << 10.0 << 0.0 << 0 << 1000.0f;
+        QTest::newRow("sine rising") << sine << 0.0 << 10.0 << 1.0 << 1
+                                     << float(1000.0 + 100.0 * std::sin(M_PI / 4) + 10.0);
+        QTest::newRow("sine crest") << sine << 0.0 << 10.0 << 2.0 << 1 << 1110.0f;
+        QTest::newRow("sine falling") << sine << 0.0 << 10.0 << 3.0 << -1
+                                      << float(1000.0 + 100.0 * std::sin(3 * M_PI / 4) - 10.0);
+        QTest::newRow("sine trough") << sine << 0.0 << 10.0 << 6.0 << -1 << 890.0f;
+        QTest::newRow("sine second cycle") << sine << 0.0 << 10.0 << 11.0 << -1
+                                           << float(1000.0 + 100.0 * std::sin(3 * M_PI / 4) - 10.0);
+        // A negative amplitude falls first.
+        QTest::newRow("inverted sine") << Waveform{1000.0, -100.0, 8.0} << 0.0 << 10.0 << 1.0 << -1
+                                       << float(1000.0 - 100.0 * std::sin(M_PI / 4) - 10.0);
+    }
+    void calibrationDevice()
+    {
+        QFETCH(Waveform, pressure);
+        QFETCH(double, offset);
+        QFETCH(double, hysteresis);
+        QFETCH(double, seconds);
+        QFETCH(int, trend);
+        QFETCH(float, served);
+        QCOMPARE(pressure.trendAt(seconds), trend);
+        TransmitterConfig config;
+        config.pressure = pressure;
+        config.pressureOffset = offset;
+        config.hysteresis = hysteresis;
+        QCOMPARE(decodedPressure(registersAt(config, seconds)), served);
+        QCOMPARE(int(registersAt(config, seconds)[6]), 200); // the temperature stays as it is
     }
 
     void rawRegistersOverride()
