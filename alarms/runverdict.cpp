@@ -109,6 +109,19 @@ QString RunVerdict::reportPath() const
     return inFolder(m_copy, reportFileName(m_start, m_copy));
 }
 
+void RunVerdict::requireFolder()
+{
+    if (m_running)
+        startFiles();
+}
+
+QString RunVerdict::folderPath() const
+{
+    if (!m_writesFiles || m_copy == 0)
+        return QString();
+    return QDir(m_folder).filePath(alarmFolderName(m_start, m_copy));
+}
+
 QString RunVerdict::inFolder(int copy, const QString &fileName) const
 {
     return QDir(m_folder).filePath(alarmFolderName(m_start, copy) + QLatin1Char('/') + fileName);
@@ -259,6 +272,8 @@ void RunVerdict::fileCreated(const QString &path, const QString &createdAs)
             if (QDir(m_folder).filePath(alarmFolderName(m_start, copy)) == createdAs)
                 m_copy = copy;
         }
+        if (m_copy != 0)
+            emit folderReady(folderPath());
         return;
     }
     if (!createdAs.isEmpty() || (path != m_askedLog && path != m_askedSummary))

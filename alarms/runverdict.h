@@ -54,6 +54,12 @@ public:
     QString summaryPath() const;
     // Where the run's report goes in the same folder; empty as the others.
     QString reportPath() const;
+    // Has a run that records make its folder, its alarm log and summary
+    // with it, though no device has limits: a calibration pass keeps its
+    // file there. Does nothing once they are under way or when not recording.
+    void requireFolder();
+    // The run's folder; empty as the files are.
+    QString folderPath() const;
     // The current or last run's Start, and its end once it ended.
     QDateTime start() const { return m_start; }
     QDateTime endTime() const { return QDateTime::fromMSecsSinceEpoch(m_endMs); }
@@ -68,6 +74,8 @@ signals:
     void summaryShown(const RunOutcome &outcome);
     // The alarm log or the summary could not be created: all of the run's so far.
     void filesNotCreated(const QStringList &paths);
+    // The writer has made the run's folder.
+    void folderReady(const QString &folder);
 
 private:
     DeviceRunSummary *summaryOf(int address);

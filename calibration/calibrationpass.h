@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calibrationmath.h"
 #include "calibrationresult.h"
 #include "reading.h"
 #include "result.h"
@@ -9,6 +10,7 @@
 #include <QObject>
 #include <QVector>
 
+#include <deque>
 #include <limits>
 #include <optional>
 
@@ -70,6 +72,9 @@ public:
     double steadyThresholdPa() const;
     // The addresses taking part, in list order.
     QVector<int> devices() const;
+    // The decimals of each device taking part as they were at begin(), for
+    // the values written of it.
+    QHash<int, int> deviceDecimals() const;
 
     LiveReference liveReference(const QDateTime &now) const;
 
@@ -96,12 +101,34 @@ signals:
     void pointUndone(const QVector<PointOutcome> &outcomes);
 
 private:
+    // A device taking part, as it was listed at begin().
+    struct Participant
+    {
+        int address = 0;
+        QString unit;
+        int decimals = 0;
+        QString mapName;
+        CalibrationSettings settings;
+    };
+
+    // The readings of `address` in (end − averaging time, end].
+    QVector<Reading> inWindow(int address, const QDateTime &end) const;
+    // The reference device's values in pascals in the same window.
+    QVector<double> referencePascals(const QDateTime &end) const;
+    // The reference's accuracy in `unit`.
+    double referenceAccuracyIn(const QString &unit) const;
+    // One device's outcome against the reference's `reference`, given in `referenceUnit`.
+    PointOutcome outcomeOf(const Participant &device, const QDateTime &clicked, const SampleStatistics &reference,
+                           const QString &referenceUnit, bool referenceSteady) const;
+    // The percents of the whole pass in order, up and back down.
+    QVector<double> expectedSequence() const;
+
     QStandardItemModel *const m_devices;
     CalibrationSetup m_setup;
     QDateTime m_start;
     bool m_running = false;
-    QVector<int> m_taking;
+    QVector<Participant> m_taking;
     // Per address, the readings of the last MaxAveragingMs, oldest first.
-    QHash<int, QVector<Reading>> m_recent;
+    QHash<int, std::deque<Reading>> m_recent;
     QVector<PointOutcome> m_outcomes;
 };

@@ -56,3 +56,12 @@ float convertPressure(float pascals, const QString &unit)
         return std::numeric_limits<float>::quiet_NaN();
     return float(pascals * found->perPascal);
 }
+
+double convertPressure(double value, const QString &from, const QString &to)
+{
+    const PressureUnit *const source = findPressureUnit(from);
+    const PressureUnit *const target = findPressureUnit(to);
+    if (!source || !target)
+        return std::numeric_limits<double>::quiet_NaN();
+    return value * target->perPascal / source->perPascal;
+}

@@ -27,3 +27,6 @@ QStringList pressureUnitNames();
 // never a number in pascals shown under another unit's name.
 float convertPressure(float pascals, const QString &unit);
 
+// `value` given in `from`, in `to`, through pascals at full precision. A name
+// that is no unit gives NaN.
+double convertPressure(double value, const QString &from, const QString &to);

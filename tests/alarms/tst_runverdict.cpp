@@ -50,6 +50,7 @@ private slots:
     void invalidValuesPerQuantity();
     void limitsSetDuringTheRun_data();
     void limitsSetDuringTheRun();
+    void folderRequiredWithoutLimits();
 
 private:
     void watchReadings();
@@ -355,6 +356,42 @@ void TestRunVerdict::limitsSetDuringTheRun()
     QCOMPARE(summary.at(0).mid(12, 1) + summary.at(0).mid(14), (QStringList{"1", "不合格"}));
     QCOMPARE(summary.at(1).mid(0, 4), (QStringList{"2", "KPa", QString::number(pollsOfRemoved), "0"}));
     QCOMPARE(summary.at(1).mid(12), (QStringList{"0", "0.0", "合格"}));
+}
+
+// A calibration pass asks for the run's folder though no device has limits:
+// it is made once, with the alarm log and the summary, and told.
+void TestRunVerdict::folderRequiredWithoutLimits()
+{
+    SimulatorProcess sim(SimulatorProcess::slaveArguments({"1,pressure=101325,temp=20"}));
+    QVERIFY(sim.start());
+    QVERIFY(openPort(*window, sim.devicePath()));
+    addDevice(*window, 1, QStringLiteral("KPa"), 3, 1);
+    watchReadings();
+    QSignalSpy ready(verdict(), &RunVerdict::folderReady);
+    // Not recording: nothing to make.
+    verdict()->requireFolder();
+
+    QVERIFY(clickStart(*window, folder->path()));
+    QVERIFY(waitForPolls(1, 2));
+    QCOMPARE(ready.size(), 0);
+    QVERIFY(verdict()->folderPath().isEmpty() && verdict()->alarmLogPath().isEmpty());
+    verdict()->requireFolder();
+    QTRY_COMPARE(ready.size(), 1);
+    const QString made = ready.at(0).at(0).toString();
+    QCOMPARE(verdict()->folderPath(), made);
+    QVERIFY(QFileInfo(made).isDir());
+    QCOMPARE(QFileInfo(made).fileName(), alarmFolderName(verdict()->start()));
+    QCOMPARE(QFileInfo(verdict()->summaryPath()).path(), made);
+    // Asked again: the same folder, told once.
+    verdict()->requireFolder();
+    QVERIFY(waitForPolls(1, polls(1) + 2));
+    QCOMPARE(ready.size(), 1);
+    stopAndSettle();
+
+    const QList<QStringList> summary = csvRows(verdict()->summaryPath(), SummaryHeader);
+    QCOMPARE(summary.size(), 1);
+    QCOMPARE(summary.at(0).mid(0, 2), (QStringList{"1", "KPa"}));
+    QVERIFY(csvRows(verdict()->alarmLogPath(), LogHeader).isEmpty() && QFileInfo::exists(verdict()->alarmLogPath()));
 }
 
 QTEST_MAIN(TestRunVerdict)
