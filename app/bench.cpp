@@ -4,6 +4,9 @@
 #include "alarmmonitor.h"
 #include "alarmnotice.h"
 #include "busscandialog.h"
+#include "calibrationactions.h"
+#include "calibrationoutput.h"
+#include "calibrationpass.h"
 #include "devicelistactions.h"
 #include "formchoices.h"
 #include "lineaddress.h"
@@ -79,22 +82,41 @@ QString lineText(const Ui::MainWindow *ui)
              ui->cboxStopBit->currentText());
 }
 
-// The report of every run, by itself at its end and on demand.
-void buildReports(QWidget *window, const Ui::MainWindow *ui, const Bench &bench, QStandardItemModel *devices,
-                  QMenu *menu, RunVerdict *verdict, RecordingWatch *watch)
+// The bench's name on printed documents: the station it publishes as.
+std::function<QString()> stationOf(const Publisher *publisher)
 {
-    Publisher *const publisher = bench.publisher;
-    auto *reporting = new RunReporting(
-        devices, verdict, bench.recording,
-        [publisher] {
-            const QString station = publisher->settings().station;
-            return station.isEmpty() ? defaultStationName() : station;
-        },
-        [ui] { return lineText(ui); }, window);
+    return [publisher] {
+        const QString station = publisher->settings().station;
+        return station.isEmpty() ? defaultStationName() : station;
+    };
+}
+
+// The report of every run, by itself at its end and on demand.
+RunReporting *buildReports(QWidget *window, const Ui::MainWindow *ui, const Bench &bench,
+                           QStandardItemModel *devices, QMenu *menu, RunVerdict *verdict, RecordingWatch *watch)
+{
+    auto *reporting = new RunReporting(devices, verdict, bench.recording, stationOf(bench.publisher),
+                                       [ui] { return lineText(ui); }, window);
     // After the verdict: the run's outcome is final when the report takes it.
     QObject::connect(watch, &RecordingWatch::started, reporting, &RunReporting::runStarted);
     QObject::connect(watch, &RecordingWatch::ended, reporting, &RunReporting::runEnded);
     new ReportActions(window, menu, reporting);
+    return reporting;
+}
+
+// A calibration pass against a reference, its file of points in the run's
+// folder and a certificate per device, drawn by the reports' maker.
+void buildCalibration(QWidget *window, const Ui::MainWindow *ui, const Bench &bench, QStandardItemModel *devices,
+                      QMenu *menu, RunVerdict *verdict, RecordingWatch *watch, RunReporting *reporting)
+{
+    auto *pass = new CalibrationPass(devices, window);
+    pass->setObjectName(QStringLiteral("calibrationPass"));
+    QObject::connect(bench.cycle, &PollCycle::readingTaken, pass, &CalibrationPass::take);
+    auto *output = new CalibrationOutput(verdict, reporting->maker(), window);
+    QObject::connect(watch, &RecordingWatch::started, output, &CalibrationOutput::runStarted);
+    QObject::connect(watch, &RecordingWatch::ended, output, &CalibrationOutput::runEnded);
+    new CalibrationActions(window, menu, devices, pass, output, bench.polling, stationOf(bench.publisher),
+                           [ui] { return lineText(ui); });
 }
 
 // Readings held against limits: the monitor, its notice and the retained
@@ -128,7 +150,8 @@ void buildAlarms(QWidget *window, const Ui::MainWindow *ui, const Bench &bench, 
     QObject::connect(watch, &RecordingWatch::ended, verdict, &RunVerdict::end);
 
     new LimitsActions(menu, view, devices, verdict);
-    buildReports(window, ui, bench, devices, menu, verdict, watch);
+    RunReporting *reporting = buildReports(window, ui, bench, devices, menu, verdict, watch);
+    buildCalibration(window, ui, bench, devices, menu, verdict, watch, reporting);
 }
 
 } // namespace
