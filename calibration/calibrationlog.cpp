@@ -17,22 +17,27 @@ QString number(double value, int decimals)
 
 } // namespace
 
-QString calibrationRow(const PointOutcome &outcome, int decimals, bool retracted)
+QStringList calibrationFields(const PointOutcome &outcome, int decimals, bool retracted)
 {
     const int places = decimals + 2;
     const bool valued = outcome.hasValue;
     QString verdict = outcome.passed && valued ? QStringLiteral("合格") : QStringLiteral("不合格");
     if (retracted)
         verdict = QStringLiteral("撤销");
-    return csvLine({secondsText(outcome.time), QString::number(outcome.address), outcome.serialNumber,
-                    QString::number(outcome.pointIndex), number(outcome.nominal, places),
-                    outcome.rising ? QStringLiteral("上行") : QStringLiteral("下行"), number(outcome.reference, places),
-                    valued ? number(outcome.indication, places) : QString(), outcome.unit,
-                    valued ? number(outcome.error, places) : QString(),
-                    valued ? number(outcome.errorPercentFs, 3) : QString(), number(outcome.permittedError, places),
-                    valued ? number(outcome.expandedUncertainty, places) : QString(),
-                    valued ? number(outcome.standardDeviation, places) : QString(), QString::number(outcome.count),
-                    outcome.steady ? QStringLiteral("是") : QStringLiteral("否"), verdict});
+    return {secondsText(outcome.time), QString::number(outcome.address), outcome.serialNumber,
+            QString::number(outcome.pointIndex), number(outcome.nominal, places),
+            outcome.rising ? QStringLiteral("上行") : QStringLiteral("下行"), number(outcome.reference, places),
+            valued ? number(outcome.indication, places) : QString(), outcome.unit,
+            valued ? number(outcome.error, places) : QString(),
+            valued ? number(outcome.errorPercentFs, 3) : QString(), number(outcome.permittedError, places),
+            valued ? number(outcome.expandedUncertainty, places) : QString(),
+            valued ? number(outcome.standardDeviation, places) : QString(), QString::number(outcome.count),
+            outcome.steady ? QStringLiteral("是") : QStringLiteral("否"), verdict};
+}
+
+QString calibrationRow(const PointOutcome &outcome, int decimals, bool retracted)
+{
+    return csvLine(calibrationFields(outcome, decimals, retracted));
 }
 
 CalibrationLog::CalibrationLog(const QString &path, const QHash<int, int> &decimals, RowWriter *writer,

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 class RowWriter;
@@ -15,6 +16,8 @@ class RowWriter;
 // than its readings, shares of span three. A point without a value leaves
 // its indication, error, uncertainty and standard deviation empty and fails.
 // A retracted row repeats a point taken back, with 结论 "撤销".
+QStringList calibrationFields(const PointOutcome &outcome, int decimals, bool retracted);
+// The fields as a line of the file.
 QString calibrationRow(const PointOutcome &outcome, int decimals, bool retracted);
 
 // The calibration file of a pass, "校准__<stamp>.csv": each point's rows are

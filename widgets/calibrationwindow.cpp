@@ -210,10 +210,7 @@ void CalibrationWindow::takePoint()
             tell(begun.error());
             return;
         }
-        QHash<int, int> decimals;
-        for (const int address : m_pass->devices())
-            decimals.insert(address, decimalsOf(address));
-        if (!m_output->begin(clicked, decimals)) {
+        if (!m_output->begin(clicked, m_pass->deviceDecimals())) {
             m_pass->finish(clicked);
             tell(tr("未选择保存校准文件的文件夹，校准未开始"));
             updateState();
@@ -280,7 +277,7 @@ void CalibrationWindow::finishCalibration()
 void CalibrationWindow::showOutcomes(const QVector<PointOutcome> &outcomes)
 {
     for (const PointOutcome &outcome : outcomes) {
-        QStringList fields = calibrationFields(outcome, decimalsOf(outcome.address), false);
+        QStringList fields = calibrationFields(outcome, m_pass->deviceDecimals().value(outcome.address), false);
         fields.removeFirst();
         const int row = m_ui->pointTable->rowCount();
         m_ui->pointTable->insertRow(row);
