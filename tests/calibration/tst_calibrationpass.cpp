@@ -1,8 +1,11 @@
 #include "calibrationfiles.h"
 #include "calibrationlog.h"
 #include "calibrationpass.h"
+#include "childprocess.h"
 #include "devicerecords.h"
+#include "rowwriter.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QStandardItem>
@@ -11,6 +14,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <memory>
 
@@ -162,6 +166,7 @@ private slots:
     void rowsOfAPoint_data();
     void rowsOfAPoint();
     void logNotCreated();
+    void pointsOutliveAKill();
 };
 
 // 0, 50, 100, 50, 0 % against reference device 1, with a point at 100 % taken
@@ -457,6 +462,58 @@ void TestCalibrationPass::logNotCreated()
     QSignalSpy failed(&log, &CalibrationLog::failed);
     QTRY_COMPARE(failed.size(), 1);
     QVERIFY(failed.at(0).at(0).toString().contains(QStringLiteral("无法创建校准文件")));
+}
+
+// The points a pass has taken stand in its file, whole, when the program is
+// killed in the middle of the pass: the same test, run as a child, takes
+// three points, says so once its writer has nothing waiting, and waits to be
+// killed.
+void TestCalibrationPass::pointsOutliveAKill()
+{
+    const QString childFolder = qEnvironmentVariable("VELMORA_CALIBRATION_CHILD");
+    if (!childFolder.isEmpty()) {
+        QStandardItemModel model;
+        fillBench(model);
+        CalibrationPass pass(&model);
+        QVERIFY(pass.begin(setupWithReference(1), T0).ok());
+        RowWriter writer;
+        CalibrationLog log(QDir(childFolder).filePath(calibrationFileName(T0)), pass.deviceDecimals(), &writer);
+        connect(&pass, &CalibrationPass::pointTaken, &log, &CalibrationLog::append);
+        for (int point = 0; point < 3; ++point) {
+            const QDateTime clicked = T0.addSecs(60 * (point + 1));
+            feed(pass, {clicked, 500.0 * point, 20.0, bench(0.0)});
+            QVERIFY(pass.takePoint(clicked).ok());
+        }
+        QVERIFY(QTest::qWaitFor([&writer] { return writer.isIdle(); }, 10000));
+        std::fputs("taken\n", stdout);
+        std::fflush(stdout);
+        QTest::qWait(60000);
+        QFAIL("not killed");
+    }
+
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    ChildProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VELMORA_CALIBRATION_CHILD"), folder.path());
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("pointsOutliveAKill")});
+    QVERIFY(child.waitForStarted(10000));
+    QVERIFY(QTest::qWaitFor([&child] { return child.readAllStandardOutput().contains("taken"); }, 30000));
+    child.kill();
+    QVERIFY(child.waitForFinished(10000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+    // Three points of the five devices taking part, each row whole: its
+    // fields, then the empty one after the last comma.
+    const QList<QStringList> rows = fileRows(folder.filePath(calibrationFileName(T0)));
+    QCOMPARE(rows.size(), 3 * 5);
+    for (int i = 0; i < rows.size(); ++i) {
+        QCOMPARE(rows.at(i).size(), 18);
+        QCOMPARE(rows.at(i).at(3), QString::number(i / 5 + 1));
+        QCOMPARE(rows.at(i).at(1), QString::number(2 + i % 5));
+        QCOMPARE(rows.at(i).last(), QString());
+    }
 }
 
 QTEST_MAIN(TestCalibrationPass)
