@@ -84,11 +84,8 @@ public:
 
 private:
     // In the device's unit, two places finer than it reads.
-    QString value(double value) const
-    {
-        return orDash(value, QString::number(value, 'f', m_device.decimals + 2));
-    }
-    QString percent(double value) const { return orDash(value, QString::number(value, 'f', 3)); }
+    QString valueText(double x) const { return orDash(x, QString::number(x, 'f', m_device.decimals + 2)); }
+    QString percentText(double x) const { return orDash(x, QString::number(x, 'f', 3)); }
     // A section of label and text pairs, two pairs to a row, under a grey bar with its name.
     void form(const QString &name, const QStringList &pairs);
     QStringList pointRow(const PointOutcome &point) const;
@@ -153,14 +150,14 @@ void CertificateDrawing::drawForms()
 QStringList CertificateDrawing::pointRow(const PointOutcome &point) const
 {
     return {QString::number(point.pointIndex),
-            value(point.nominal),
+            valueText(point.nominal),
             point.rising ? tr("上行") : tr("下行"),
-            value(point.reference),
-            point.hasValue ? value(point.indication) : tr("无读数"),
-            point.hasValue ? value(point.error) : Dash,
-            point.hasValue ? percent(point.errorPercentFs) : Dash,
-            value(point.permittedError),
-            point.hasValue ? value(point.expandedUncertainty) : Dash,
+            valueText(point.reference),
+            point.hasValue ? valueText(point.indication) : tr("无读数"),
+            point.hasValue ? valueText(point.error) : Dash,
+            point.hasValue ? percentText(point.errorPercentFs) : Dash,
+            valueText(point.permittedError),
+            point.hasValue ? valueText(point.expandedUncertainty) : Dash,
             QString::number(point.count),
             point.steady ? tr("是") : tr("否"),
             point.passed ? tr("合格") : tr("不合格")};
@@ -218,11 +215,12 @@ void CertificateDrawing::drawClosing()
         ? QString::number(m_device.testUncertaintyRatio, 'f', 2)
         : Dash;
     m_document.paragraph(tr("最大误差：%1（%2）；回差：%3；测试不确定度比：%4")
-                             .arg(orDash(m_device.maxError, tr("%1 %2").arg(value(m_device.maxError), m_device.unit)),
+                             .arg(orDash(m_device.maxError,
+                                         tr("%1 %2").arg(valueText(m_device.maxError), m_device.unit)),
                                   orDash(m_device.maxErrorPercentFs,
-                                         tr("%1 %FS").arg(percent(m_device.maxErrorPercentFs))),
+                                         tr("%1 %FS").arg(percentText(m_device.maxErrorPercentFs))),
                                   orDash(m_device.hysteresisPercentFs,
-                                         tr("%1 %FS").arg(percent(m_device.hysteresisPercentFs))),
+                                         tr("%1 %FS").arg(percentText(m_device.hysteresisPercentFs))),
                                   tur),
                          8);
     if (std::isfinite(m_device.testUncertaintyRatio) && m_device.testUncertaintyRatio < 4.0)

@@ -18,7 +18,7 @@ QStringList CalibrationCertificates::write(const CalibrationResult &pass, const 
     QStringList paths;
     for (int i = 0; i < pass.devices.size(); ++i) {
         const QString path = QDir(folder).filePath(certificateFileName(pass.devices.at(i).address, pass.end));
-        // The pass is shared, not copied, by every certificate's drawing.
+        // Each drawing keeps its own copy of the pass, implicitly shared: no deep copy.
         m_maker->write(path, [pass, i](QIODevice *device, const std::atomic<bool> &cancel) {
             return writeCalibrationCertificate(pass, i, device, cancel);
         });

@@ -156,7 +156,9 @@ void drawPlot(QPainter &painter, const QRectF &area, const ReportPlot &plot, con
                        area.width() - labelWidth - textHeight * 1.5, area.height() - textHeight * 2.8 - xTitleHeight);
     const qreal span = std::max(ticks.high - ticks.low, 1e-12);
     const XScale scale = xScale(plot);
-    const auto xOf = [&](double x) { return frame.left() + frame.width() * (x - scale.from) / (scale.to - scale.from); };
+    const auto xOf = [&](double x) {
+        return frame.left() + frame.width() * (x - scale.from) / (scale.to - scale.from);
+    };
     const auto yOf = [&](double value) { return frame.bottom() - frame.height() * (value - ticks.low) / span; };
     const qreal hair = frame.width() / 2000.0;
     const qreal radius = textHeight * 0.3;

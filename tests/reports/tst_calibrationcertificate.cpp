@@ -122,8 +122,9 @@ DeviceCalibration longDevice()
     for (int i = 0; i < 22; ++i) {
         const bool rising = i < 11;
         const double nominal = rising ? 10.0 * i : 10.0 * (21 - i);
-        device.points.append(rising ? point(i + 1, nominal, true, nominal, nominal + 0.01, 0.01, 0.01, 0.25, 0.031, true)
-                                    : point(i + 1, nominal, false, nominal, NaN, NaN, NaN, 0.25, NaN, false));
+        device.points.append(rising
+                                 ? point(i + 1, nominal, true, nominal, nominal + 0.01, 0.01, 0.01, 0.25, 0.031, true)
+                                 : point(i + 1, nominal, false, nominal, NaN, NaN, NaN, 0.25, NaN, false));
     }
     device.hysteresisPercentFs = NaN;
     device.maxError = 0.01;
@@ -230,11 +231,13 @@ void TestCalibrationCertificate::certificateText_data()
         << QStringList{"结论：合格", "地址 9"}
         << 0 << QStringList{"5", "1.60000", "上行", "1.60120", "无读数", "—", "—", "0.00800", "—", "2", "否", "不合格"}
         << 1;
-    // 22 rows: the table fills page 1 and the closing lines and the plot go to page 2.
+    // 22 rows: the table fills page 1 and the closing lines and the plot go to page 2,
+    // where 上行 and 下行 are the legend's; the x axis 0–100 on steps of 20.
     QTest::newRow("long table, no hysteresis")
         << int(PassKind::LongTable) << 0
         << QStringList{"bench-7-20261207143005-12", "11 个名义点", "第 1 页，共 2 页"}
-        << QStringList{"回差：—", "结论：不合格", "第 2 页，共 2 页"}
+        << QStringList{"回差：—", "结论：不合格", "第 2 页，共 2 页", "上行¦下行", "+0.25 %FS", "−0.25 %FS",
+                       "0¦20¦40¦60¦80¦100", "参考值（KPa）"}
         << QStringList{"回差：0."}
         << 0 << QStringList{"22", "0.0000", "下行", "0.0000", "无读数", "—", "—", "0.2500", "—", "2", "否", "不合格"}
         << 2;
