@@ -84,14 +84,11 @@ void drawSummaryRows(ReportDocument &document, const RunReportData &data, int fi
     document.table(summaryColumns(), rows, summaryShares(), TablePoints, marked);
 }
 
-TimePlot plotOf(const RunReportData &data, const QString &title, const QVector<QPointF> &points,
-                const std::optional<double> &low, const std::optional<double> &high)
+ReportPlot plotOf(const RunReportData &data, const QString &title, const QVector<QPointF> &points,
+                  const std::optional<double> &low, const std::optional<double> &high)
 {
-    TimePlot plot;
-    plot.title = title;
-    plot.fromMs = data.start.toMSecsSinceEpoch();
-    plot.toMs = std::max(data.end.toMSecsSinceEpoch(), plot.fromMs + 1000);
-    plot.points = points;
+    const qint64 fromMs = data.start.toMSecsSinceEpoch();
+    ReportPlot plot = timePlot(title, fromMs, std::max(data.end.toMSecsSinceEpoch(), fromMs + 1000), points);
     if (high)
         plot.lines.append({*high, tr("上限 %1").arg(limitNumber(*high))});
     if (low)
@@ -139,12 +136,12 @@ void drawDevicePage(ReportDocument &document, const RunReportData &data, const R
     else
         document.paragraph(tr("记录文件 %1 行：%2").arg(trend.rows).arg(device.recordPath), 7);
     const qreal height = document.remaining() / document.mm(1) / 2 - 1;
-    drawTimePlot(document.painter(), document.take(height),
+    drawPlot(document.painter(), document.take(height),
                  plotOf(data, tr("压力（%1）").arg(device.unit), trend.pressure, limits.pressureLow,
                         limits.pressureHigh),
                  document.font(7));
     document.skip(2);
-    drawTimePlot(document.painter(), document.take(height),
+    drawPlot(document.painter(), document.take(height),
                  plotOf(data, tr("温度（℃）"), trend.temperature, limits.temperatureLow, limits.temperatureHigh),
                  document.font(7));
 }

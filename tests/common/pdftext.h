@@ -1,12 +1,11 @@
 #pragma once
 
-#include <QChar>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
-// The pages of a PDF as text (pdftotext -layout), in the order of the page.
+// The pages of a PDF as text, in the order of the page.
 inline QStringList pdfPages(const QString &path)
 {
     QProcess pdftotext;
