@@ -43,6 +43,11 @@ void CalibrationActions::openWindow()
     m_calibrationWindow->activateWindow();
 }
 
+CalibrationWindow *CalibrationActions::calibrationWindow() const
+{
+    return m_calibrationWindow;
+}
+
 void CalibrationActions::pollingChanged()
 {
     const bool polling = m_polling->isStarted();

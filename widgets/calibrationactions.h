@@ -27,7 +27,7 @@ public:
 
     void openWindow();
     // Null until first opened.
-    CalibrationWindow *calibrationWindow() const { return m_calibrationWindow; }
+    CalibrationWindow *calibrationWindow() const;
 
 private:
     void pollingChanged();

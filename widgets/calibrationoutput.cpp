@@ -3,6 +3,7 @@
 #include "calibrationcertificates.h"
 #include "calibrationfiles.h"
 #include "calibrationlog.h"
+#include "reportmaker.h"
 #include "runverdict.h"
 
 #include <QDir>
@@ -20,10 +21,14 @@ CalibrationOutput::CalibrationOutput(RunVerdict *verdict, ReportMaker *maker, QW
 {
     setObjectName(QStringLiteral("calibrationOutput"));
     connect(m_verdict, &RunVerdict::folderReady, this, &CalibrationOutput::folderReady);
-    connect(m_certificates, &CalibrationCertificates::written, this,
-            [this](const QString &path) { emit told(tr("校准证书已写入 %1").arg(path)); });
-    connect(m_certificates, &CalibrationCertificates::failed, this, [this](const QString &path, const QString &why) {
-        emit told(tr("校准证书无法写入：%1（%2）").arg(path, why));
+    // The maker also draws the run's reports: only the certificates asked for here are told.
+    connect(m_certificates->maker(), &ReportMaker::written, this, [this](const QString &path) {
+        if (m_asked.remove(path))
+            emit told(tr("校准证书已写入 %1").arg(QDir::toNativeSeparators(path)));
+    });
+    connect(m_certificates->maker(), &ReportMaker::failed, this, [this](const QString &path, const QString &why) {
+        if (m_asked.remove(path))
+            emit told(tr("校准证书无法写入：%1（%2）").arg(QDir::toNativeSeparators(path), why));
     });
 }
 
@@ -117,6 +122,8 @@ void CalibrationOutput::finish(const CalibrationResult &result)
 void CalibrationOutput::writeCertificates(const CalibrationResult &result)
 {
     const QStringList paths = m_certificates->write(result, m_folder);
+    for (const QString &path : paths)
+        m_asked.insert(path);
     emit told(tr("校准完成：%1 份校准证书将写入 %2").arg(paths.size()).arg(QDir::toNativeSeparators(m_folder)));
 }
 

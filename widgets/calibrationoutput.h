@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -73,4 +74,6 @@ private:
     QVector<QVector<PointOutcome>> m_pending;
     QVector<bool> m_pendingRetracted;
     std::optional<CalibrationResult> m_pendingResult;
+    // Certificates asked for and not yet told.
+    QSet<QString> m_asked;
 };

@@ -248,7 +248,7 @@ void TestCalibrationWindow::passOverTheBench()
         QCOMPARE(row.at(8), QStringLiteral("KPa"));
         QCOMPARE(row.at(11), kpa(2.5));
         if (address == SilentAddress) {
-            QCOMPARE((QStringList{row.at(7), row.at(9), row.at(10), row.at(12), row.at(13)}), QStringList(5, QString()));
+            QCOMPARE((QStringList{row.at(7), row.at(9), row.at(10), row.at(12), row.at(13)}), (QStringList{QString(), QString(), QString(), QString(), QString()}));
             QCOMPARE(row.at(16), QStringLiteral("不合格"));
             ++checked;
             continue;
