@@ -4,6 +4,7 @@
 #include "alarmmonitor.h"
 #include "alarmnotice.h"
 #include "busscandialog.h"
+#include "calibrationsettingsactions.h"
 #include "devicelistactions.h"
 #include "formchoices.h"
 #include "lineaddress.h"
@@ -128,6 +129,7 @@ void buildAlarms(QWidget *window, const Ui::MainWindow *ui, const Bench &bench, 
     QObject::connect(watch, &RecordingWatch::ended, verdict, &RunVerdict::end);
 
     new LimitsActions(menu, view, devices, verdict);
+    new CalibrationSettingsActions(menu, view, devices);
     buildReports(window, ui, bench, devices, menu, verdict, watch);
 }
 
