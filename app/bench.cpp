@@ -7,6 +7,7 @@
 #include "calibrationactions.h"
 #include "calibrationoutput.h"
 #include "calibrationpass.h"
+#include "calibrationsettingsactions.h"
 #include "devicelistactions.h"
 #include "formchoices.h"
 #include "lineaddress.h"
@@ -150,6 +151,7 @@ void buildAlarms(QWidget *window, const Ui::MainWindow *ui, const Bench &bench, 
     QObject::connect(watch, &RecordingWatch::ended, verdict, &RunVerdict::end);
 
     new LimitsActions(menu, view, devices, verdict);
+    new CalibrationSettingsActions(menu, view, devices);
     RunReporting *reporting = buildReports(window, ui, bench, devices, menu, verdict, watch);
     buildCalibration(window, ui, bench, devices, menu, verdict, watch, reporting);
 }

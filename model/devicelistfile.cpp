@@ -92,6 +92,15 @@ public:
         return typed(key, label, &QJsonValue::isObject, tr("对象")).toObject();
     }
 
+    // A true or false that may be left out: false then.
+    bool optionalBoolean(const char *key, const QString &label)
+    {
+        const QJsonValue value = m_object.value(QLatin1String(key));
+        if (!value.isUndefined() && !value.isBool())
+            fail(tr("%1 (%2) 应为 true 或 false").arg(label, QLatin1String(key)));
+        return value.toBool();
+    }
+
     // An object that may be left out: undefined then.
     QJsonValue optionalObject(const char *key, const QString &label)
     {
@@ -204,6 +213,14 @@ DeviceEntry readDevice(FieldReader &reader, const OfferedValues &offered, const 
     device.map = reader.optionalText("map", tr("映射"), standardMapName());
     if (!reader.failed() && device.map != standardMapName() && !mapNames.contains(device.map))
         reader.fail(tr("映射 (map) \"%1\" 不在文件的映射 (maps) 中").arg(device.map));
+    const QJsonValue calibration = reader.optionalObject("calibration", tr("校准"));
+    if (!reader.failed() && calibration.isObject()) {
+        const Result<CalibrationSettings> read = calibrationFromJson(calibration.toObject());
+        if (!read.ok())
+            reader.fail(tr("校准 (calibration)：%1").arg(read.error()));
+        device.calibration = read.valueOr(CalibrationSettings());
+    }
+    device.reference = reader.optionalBoolean("reference", tr("参考表"));
     return device;
 }
 
@@ -264,6 +281,7 @@ QByteArray toJson(const DeviceList &list)
     QJsonArray devices;
     bool anyLimits = false;
     bool anyMap = false;
+    bool anyCalibration = false;
     for (const DeviceEntry &device : list.devices) {
         QJsonObject entry{
             {QStringLiteral("address"), device.address},
@@ -279,9 +297,20 @@ QByteArray toJson(const DeviceList &list)
             entry.insert(QStringLiteral("map"), device.map);
             anyMap = true;
         }
+        if (!device.calibration.isEmpty()) {
+            entry.insert(QStringLiteral("calibration"), calibrationToJson(device.calibration));
+            anyCalibration = true;
+        }
+        if (device.reference) {
+            entry.insert(QStringLiteral("reference"), true);
+            anyCalibration = true;
+        }
         devices.append(entry);
     }
-    const int fileVersion = anyMap ? version : list.publish || anyLimits ? limitsVersion : firstVersion;
+    const int fileVersion = anyCalibration ? version
+        : anyMap                          ? mapsVersion
+        : list.publish || anyLimits       ? limitsVersion
+                                          : firstVersion;
     QJsonObject root{
         {QStringLiteral("format"), QLatin1String(formatName)},
         {QStringLiteral("version"), fileVersion},
@@ -343,6 +372,9 @@ Result<DeviceList> parse(const QByteArray &json, const OfferedValues &offered)
         for (int earlier = 0; earlier < content.devices.size() && !reader.failed(); ++earlier) {
             if (content.devices.at(earlier).address == device.address)
                 reader.fail(tr("地址 %1 与第 %2 个设备重复").arg(device.address).arg(earlier + 1));
+            // A bench is compared with one reference only.
+            if (device.reference && content.devices.at(earlier).reference)
+                reader.fail(tr("参考表 (reference) 已是第 %1 个设备，只能有一个").arg(earlier + 1));
         }
         content.devices.append(device);
     }

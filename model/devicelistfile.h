@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calibrationsettings.h"
 #include "devicelimits.h"
 #include "publishsettings.h"
 #include "registermap.h"
@@ -38,6 +39,10 @@ struct DeviceEntry
     Limits limits = {};
     // The name of the register map the device is read with.
     QString map = standardMapName();
+    // Who the device is and its rated range and class; empty when none given.
+    CalibrationSettings calibration = {};
+    // The bench's reference (参考表); one device of a list at most.
+    bool reference = false;
 };
 
 struct DeviceList
@@ -76,10 +81,12 @@ namespace DeviceListFile {
 extern const char formatName[];
 // A list is saved with the oldest version that holds it, so that older
 // copies of the program keep opening it: 1, then 2 with publishing or
-// limits, then 3 when a device is read with a map other than 标准.
-constexpr int version = 3;
+// limits, then 3 when a device is read with a map other than 标准, then 4
+// when a device has calibration settings or is the reference.
+constexpr int version = 4;
 constexpr int firstVersion = 1;
 constexpr int limitsVersion = 2;
+constexpr int mapsVersion = 3;
 // Slave addresses a Modbus RTU master may poll.
 constexpr IntRange addresses{FirstSlaveAddress, LastSlaveAddress};
 

@@ -53,6 +53,26 @@ bool containsAddress(const QStandardItemModel *model, int address)
     return false;
 }
 
+int referenceAddress(const QStandardItemModel *model)
+{
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (model->index(row, 0).data(ReferenceRole).toBool())
+            return readRecord(model, row).address;
+    }
+    return 0;
+}
+
+void markReference(QStandardItemModel *model, int address)
+{
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QModelIndex index = model->index(row, 0);
+        const bool reference = address != 0 && readRecord(model, row).address == address;
+        // Only the rows that change: each change repaints a tile.
+        if (index.data(ReferenceRole).toBool() != reference)
+            model->setData(index, reference ? QVariant(true) : QVariant(), ReferenceRole);
+    }
+}
+
 QList<int> rowsForRemoval(const QList<QModelIndex> &sourceIndexes)
 {
     QList<int> rows;

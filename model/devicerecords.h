@@ -22,6 +22,11 @@ int readStatus(const QModelIndex &index);
 
 bool containsAddress(const QStandardItemModel *model, int address);
 
+// The address of the device that is the bench's reference, 0 when none is.
+int referenceAddress(const QStandardItemModel *model);
+// Makes the device at `address` the reference and no other; 0 makes none.
+void markReference(QStandardItemModel *model, int address);
+
 // Distinct rows, highest first, so that removing them one by one never shifts
 // a row that is still to be removed.
 QList<int> rowsForRemoval(const QList<QModelIndex> &sourceIndexes);

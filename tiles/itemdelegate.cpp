@@ -74,6 +74,16 @@ void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
         free.setLeft(layout.alarm.left() + painter->fontMetrics().horizontalAdvance(tr("报警")) + FreeGap);
     }
 
+    // The bench's reference says so first: readings are compared with it.
+    if (index.data(ReferenceRole).toBool() && free.width() > 0) {
+        painter->setPen(QPen(QColor(Qt::darkBlue)));
+        painter->setFont(statisticsFont);
+        const QString reference = tr("参考表");
+        painter->drawText(free, Qt::AlignLeft | Qt::AlignVCenter,
+                          painter->fontMetrics().elidedText(reference, Qt::ElideRight, free.width()));
+        free.setLeft(free.left() + painter->fontMetrics().horizontalAdvance(reference) + FreeGap);
+    }
+
     // A transmitter read with a map of its own says which, so that a wrong
     // map is seen at once; elided when the counts leave little room.
     if (record.map.name != standardMapName() && free.width() > 0) {

@@ -60,8 +60,11 @@ QAction *DeviceListActions::newAction(const QString &text, const char *name, Qt:
 QList<int> DeviceListActions::addDevices(const QVector<DeviceEntry> &devices)
 {
     const Added added = add(devices);
-    if (!added.unknownMaps.isEmpty())
-        notify(added.unknownMaps.join(QLatin1Char('\n')));
+    QStringList notes = added.unknownMaps;
+    if (!added.referenceKept.isEmpty())
+        notes << added.referenceKept;
+    if (!notes.isEmpty())
+        notify(notes.join(QLatin1Char('\n')));
     return added.listedAlready;
 }
 
@@ -86,7 +89,18 @@ DeviceListActions::Added DeviceListActions::add(const QVector<DeviceEntry> &devi
         QStandardItem *item = newDeviceItem(record);
         if (!device.limits.isEmpty())
             item->setData(QVariant::fromValue(device.limits), LimitsRole);
+        if (!device.calibration.isEmpty())
+            item->setData(QVariant::fromValue(device.calibration), CalibrationRole);
         m_devices->appendRow(QList<QStandardItem *>{item});
+        // One reference at a time: the bench's own is not taken from a file.
+        if (device.reference) {
+            const int reference = referenceAddress(m_devices);
+            if (reference == 0)
+                markReference(m_devices, device.address);
+            else
+                added.referenceKept =
+                    tr("参考表仍是地址 %1，地址 %2 未标为参考表。").arg(reference).arg(device.address);
+        }
     }
     return added;
 }
@@ -151,8 +165,11 @@ void DeviceListActions::save()
     list.line = m_form->lineChoices();
     for (int row = 0; row < m_devices->rowCount(); ++row) {
         const ItemData record = readRecord(m_devices, row);
+        const QModelIndex index = m_devices->index(row, 0);
         list.devices.append({record.address, record.unit, record.decimals, record.recordPeriod,
-                             qvariant_cast<Limits>(m_devices->index(row, 0).data(LimitsRole)), record.map.name});
+                             qvariant_cast<Limits>(index.data(LimitsRole)), record.map.name,
+                             qvariant_cast<CalibrationSettings>(index.data(CalibrationRole)),
+                             index.data(ReferenceRole).toBool()});
     }
     // Written only when a device is read with one of them.
     list.maps = mapsToSave();
@@ -218,6 +235,8 @@ void DeviceListActions::open()
     const Added added = add(list.devices);
     const QList<int> &skipped = added.listedAlready;
     notes << added.unknownMaps;
+    if (!added.referenceKept.isEmpty())
+        notes << added.referenceKept;
     if (m_publisher && list.publish)
         m_publisher->takeFromFile(*list.publish);
     if (!skipped.isEmpty()) {

@@ -34,7 +34,8 @@ public:
     QMenu *contextMenu() const { return m_menu; }
 
     // Appends the devices whose addresses are not listed yet, each as
-    // 添加到列表 would, read with the map of `maps` their entry names; returns
+    // 添加到列表 would, read with the map of `maps` their entry names, with
+    // its limits, calibration settings and the reference mark; returns
     // the addresses that were listed already. A device naming a map `maps`
     // does not hold is left out, and the operator told so.
     QList<int> addDevices(const QVector<DeviceEntry> &devices);
@@ -51,6 +52,9 @@ private:
         QList<int> listedAlready;
         // One line per device left out for its map.
         QStringList unknownMaps;
+        // Told when a device added is marked as the reference while the
+        // bench has one; empty otherwise.
+        QString referenceKept;
     };
 
     Added add(const QVector<DeviceEntry> &devices);

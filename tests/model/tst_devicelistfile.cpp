@@ -8,6 +8,8 @@
 #include "common/modalanswer.h"
 #include "common/windowaccess.h"
 #include "alarms/limitsharness.h"
+#include "calibrationsettingsactions.h"
+#include "calibrationsettingsdialog.h"
 
 #include "simulatorprocess.h"
 
@@ -103,6 +105,30 @@ RegisterMap mapOf(const QString &json)
     return mapFromJson(QJsonDocument::fromJson(json.toUtf8()).object()).value();
 }
 
+// The window's choices, as far as the files of these tests need them.
+OfferedValues offeredByHand()
+{
+    return {{"9600", "115200"}, {"N", "O", "E"}, {"8"}, {"1", "2"}, {0, 5}, {1, 9999}};
+}
+
+CalibrationSettings calibration(const char *serialNumber, const char *model, const char *tag,
+                                std::optional<double> low = {}, std::optional<double> high = {},
+                                std::optional<double> accuracy = {})
+{
+    return {QString::fromUtf8(serialNumber), QString::fromUtf8(model), QString::fromUtf8(tag), low, high, accuracy};
+}
+
+// The JSON of a device's field `key` as compact text, empty when it has none.
+QByteArray compactField(const QJsonArray &devices, int index, const char *key)
+{
+    const QJsonValue value = devices.at(index).toObject().value(QLatin1String(key));
+    if (value.isUndefined())
+        return QByteArray();
+    if (!value.isObject())
+        return QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
+}
+
 } // namespace
 
 class TestDeviceListFile : public QObject
@@ -125,6 +151,11 @@ private slots:
     void keepsLimitsWithTheDevices();
     void savesListsWithTheOldestVersion_data();
     void savesListsWithTheOldestVersion();
+    void keepsCalibrationInTheFile_data();
+    void keepsCalibrationInTheFile();
+    void refusesBadCalibration_data();
+    void refusesBadCalibration();
+    void keepsCalibrationWithTheDevices();
     void pollsDevicesWithTheListsMaps();
     void newDevicesTakeTheKeptNewDeviceMap_data();
     void newDevicesTakeTheKeptNewDeviceMap();
@@ -291,8 +322,8 @@ void TestDeviceListFile::rejectsBadFileChangingNothing_data()
     QTest::newRow("not JSON") << goodHead.toUtf8().prepend("{\n") << "不是 JSON 文件：第 2 行";
     QTest::newRow("another format")
         << listFile(R"("format": "spreadsheet", "version": 1)") << "格式为 \"spreadsheet\"";
-    QTest::newRow("newer version") << listFile(R"("format": "velmora-device-list", "version": 4)")
-                                   << "版本 4 比本程序能读的版本 3 新";
+    QTest::newRow("newer version") << listFile(R"("format": "velmora-device-list", "version": 5)")
+                                   << "版本 5 比本程序能读的版本 4 新";
     QTest::newRow("no version") << listFile(R"("format": "velmora-device-list")") << "缺少 版本 (version)";
     QTest::newRow("no line settings")
         << QStringLiteral(R"({%1, "devices": []})").arg(goodHead).toUtf8() << "缺少 串口设置 (line)";
@@ -314,6 +345,11 @@ void TestDeviceListFile::rejectsBadFileChangingNothing_data()
         << "第 3 个设备：记录间隔 10000 超出 1–9999";
     QTest::newRow("address twice in the file")
         << listFile(goodHead, goodLine, deviceAt3 + deviceJson("1", "Pa", 0, 1)) << "第 3 个设备：地址 1 与第 1 个设备重复";
+    QTest::newRow("two references")
+        << listFile(QStringLiteral(R"("format": "velmora-device-list", "version": 4)"), goodLine,
+                    R"({"address": 1, "unit": "Pa", "decimals": 0, "recordPeriod": 1, "reference": true}, )"
+                    R"({"address": 2, "unit": "Pa", "decimals": 0, "recordPeriod": 1, "reference": true})")
+        << "第 2 个设备：参考表 (reference) 已是第 1 个设备，只能有一个";
 
     // Limits are refused whole, with the device and the field named.
     const QString head2 = QStringLiteral(R"("format": "velmora-device-list", "version": 2)");
@@ -587,6 +623,282 @@ void TestDeviceListFile::savesListsWithTheOldestVersion()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), saved);
     QCOMPARE(boxes.texts, QStringList());
+}
+
+void TestDeviceListFile::keepsCalibrationInTheFile_data()
+{
+    QTest::addColumn<CalibrationSettings>("first");
+    QTest::addColumn<CalibrationSettings>("second");
+    QTest::addColumn<int>("reference");
+    QTest::addColumn<bool>("withLimits");
+    QTest::addColumn<int>("version");
+    // The calibration objects as written, keys in alphabetical order.
+    QTest::addColumn<QByteArray>("firstSaved");
+    QTest::addColumn<QByteArray>("secondSaved");
+
+    const CalibrationSettings none;
+    QTest::newRow("all six, first is the reference")
+        << calibration("A1-0042", "PX-300", "PT-101", 0, 1000, 0.25) << none << 0 << false << 4
+        << QByteArray(R"({"accuracy":0.25,"model":"PX-300","rangeHigh":1000,"rangeLow":0,)"
+                      R"("serialNumber":"A1-0042","tag":"PT-101"})")
+        << QByteArray();
+    QTest::newRow("a tag only, with limits")
+        << none << calibration("", "", "PT-7") << -1 << true << 4 << QByteArray() << QByteArray(R"({"tag":"PT-7"})");
+    QTest::newRow("reference only") << none << none << 1 << false << 4 << QByteArray() << QByteArray();
+    QTest::newRow("range across zero")
+        << none << calibration("", "", "", -100, 100, 0.5) << -1 << false << 4 << QByteArray()
+        << QByteArray(R"({"accuracy":0.5,"rangeHigh":100,"rangeLow":-100})");
+    QTest::newRow("neither, with limits: version 2") << none << none << -1 << true << 2 << QByteArray() << QByteArray();
+    QTest::newRow("neither: version 1") << none << none << -1 << false << 1 << QByteArray() << QByteArray();
+}
+
+void TestDeviceListFile::keepsCalibrationInTheFile()
+{
+    QFETCH(CalibrationSettings, first);
+    QFETCH(CalibrationSettings, second);
+    QFETCH(int, reference);
+    QFETCH(bool, withLimits);
+    QFETCH(int, version);
+    QFETCH(QByteArray, firstSaved);
+    QFETCH(QByteArray, secondSaved);
+
+    DeviceList list;
+    list.line = {QStringLiteral("/dev/ttyUSB3"), QStringLiteral("115200"), QStringLiteral("O"), QStringLiteral("8"),
+                 QStringLiteral("1")};
+    Limits limits;
+    if (withLimits)
+        limits.pressureHigh = 1.5;
+    list.devices = {{3, QStringLiteral("KPa"), 2, 5, {}, standardMapName(), first, reference == 0},
+                    {4, QStringLiteral("Bar"), 0, 1, limits, standardMapName(), second, reference == 1}};
+
+    const QByteArray saved = DeviceListFile::toJson(list);
+    const QJsonObject root = QJsonDocument::fromJson(saved).object();
+    QCOMPARE(root.value(QStringLiteral("version")).toInt(), version);
+    const QJsonArray devices = root.value(QStringLiteral("devices")).toArray();
+    QCOMPARE(compactField(devices, 0, "calibration"), firstSaved);
+    QCOMPARE(compactField(devices, 1, "calibration"), secondSaved);
+    for (int i = 0; i < 2; ++i)
+        QCOMPARE(compactField(devices, i, "reference"), i == reference ? QByteArray("[true]") : QByteArray());
+    if (version == 1) {
+        // Byte for byte what a list without calibration has always been.
+        QCOMPARE(saved, QByteArray(R"({
+    "devices": [
+        {
+            "address": 3,
+            "decimals": 2,
+            "recordPeriod": 5,
+            "unit": "KPa"
+        },
+        {
+            "address": 4,
+            "decimals": 0,
+            "recordPeriod": 1,
+            "unit": "Bar"
+        }
+    ],
+    "format": "velmora-device-list",
+    "line": {
+        "baudRate": "115200",
+        "dataBits": "8",
+        "parity": "O",
+        "port": "/dev/ttyUSB3",
+        "stopBits": "1"
+    },
+    "version": 1
+}
+)"));
+    }
+
+    const Result<DeviceList> parsed = DeviceListFile::parse(saved, offeredByHand());
+    QVERIFY2(parsed.ok(), qPrintable(parsed.error()));
+    QCOMPARE(parsed.value().devices.size(), 2);
+    QCOMPARE(parsed.value().devices.at(0).calibration, first);
+    QCOMPARE(parsed.value().devices.at(1).calibration, second);
+    QCOMPARE(parsed.value().devices.at(0).reference, reference == 0);
+    QCOMPARE(parsed.value().devices.at(1).reference, reference == 1);
+}
+
+void TestDeviceListFile::refusesBadCalibration_data()
+{
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<QString>("third");
+    QTest::addColumn<QString>("problem");
+
+    const auto device = [](int address, const char *extra) {
+        return QStringLiteral(R"({"address": %1, "unit": "KPa", "decimals": 0, "recordPeriod": 1%2})")
+            .arg(address)
+            .arg(QString::fromUtf8(extra));
+    };
+    const QString plain = device(3, "");
+    QTest::newRow("low not below high")
+        << device(2, R"(, "calibration": {"rangeLow": 100, "rangeHigh": 100})") << plain
+        << "第 2 个设备：校准 (calibration)：量程下限 (rangeLow) 100 应低于量程上限 (rangeHigh) 100";
+    QTest::newRow("one end only")
+        << device(2, R"(, "calibration": {"rangeHigh": 1000, "accuracy": 0.5})") << plain
+        << "第 2 个设备：校准 (calibration)：量程下限 (rangeLow) 与 量程上限 (rangeHigh) 应同时给出";
+    QTest::newRow("class 0")
+        << device(2, "") << device(3, R"(, "calibration": {"rangeLow": 0, "rangeHigh": 10, "accuracy": 0})")
+        << "第 3 个设备：校准 (calibration)：准确度等级 (accuracy) 0 应大于 0 且不超过 100";
+    QTest::newRow("class 101")
+        << device(2, R"(, "calibration": {"rangeLow": 0, "rangeHigh": 10, "accuracy": 101})") << plain
+        << "第 2 个设备：校准 (calibration)：准确度等级 (accuracy) 101 应大于 0 且不超过 100";
+    QTest::newRow("class without a range")
+        << device(2, R"(, "calibration": {"model": "PX-300", "accuracy": 0.25})") << plain
+        << "第 2 个设备：校准 (calibration)：给出 准确度等级 (accuracy) 时应给出量程";
+    QTest::newRow("comma in the serial number")
+        << device(2, R"(, "calibration": {"serialNumber": "A1,0042"})") << plain
+        << "第 2 个设备：校准 (calibration)：序列号 (serialNumber) 不能含逗号或换行";
+    QTest::newRow("unknown key")
+        << device(2, R"(, "calibration": {"serial": "A1-0042"})") << plain
+        << "第 2 个设备：校准 (calibration)：未知的字段 \"serial\"";
+    QTest::newRow("range as text")
+        << device(2, R"(, "calibration": {"rangeLow": "0", "rangeHigh": 10})") << plain
+        << "第 2 个设备：校准 (calibration)：量程下限 (rangeLow) 应为数";
+    QTest::newRow("calibration not an object")
+        << device(2, R"(, "calibration": "A1-0042")") << plain << "第 2 个设备：校准 (calibration) 应为对象";
+    QTest::newRow("reference as text")
+        << device(2, R"(, "reference": "yes")") << plain << "第 2 个设备：参考表 (reference) 应为 true 或 false";
+    QTest::newRow("second reference")
+        << device(2, R"(, "reference": false)") << device(3, R"(, "reference": true)")
+        << "第 3 个设备：参考表 (reference) 已是第 1 个设备，只能有一个";
+}
+
+void TestDeviceListFile::refusesBadCalibration()
+{
+    QFETCH(QString, second);
+    QFETCH(QString, third);
+    QFETCH(QString, problem);
+
+    // The first device is the reference, with good settings.
+    const QString first = QStringLiteral(
+        R"({"address": 1, "unit": "KPa", "decimals": 0, "recordPeriod": 1, "reference": true, )"
+        R"("calibration": {"rangeLow": 0, "rangeHigh": 1000, "accuracy": 0.25}})");
+    const QByteArray content = listFile(QStringLiteral(R"("format": "velmora-device-list", "version": 4)"), goodLine,
+                                        first + ", " + second + ", " + third);
+    const Result<DeviceList> parsed = DeviceListFile::parse(content, offeredByHand());
+    QVERIFY(!parsed.ok());
+    QCOMPARE(parsed.error(), problem);
+}
+
+void TestDeviceListFile::keepsCalibrationWithTheDevices()
+{
+    addDevice(*window, 4, QStringLiteral("KPa"), 3, 1);
+    addDevice(*window, 8, QStringLiteral("KPa"), 2, 5);
+    addDevice(*window, 9, QStringLiteral("Bar"), 1, 1);
+    QStandardItemModel *devices = deviceModel(*window);
+    QListView *view = listView(*window);
+    const auto dialog = [this] { return window->findChild<CalibrationSettingsDialog *>("calibrationSettingsDialog"); };
+    const auto field = [&dialog](const char *name) { return dialog()->findChild<QLineEdit *>(QLatin1String(name)); };
+    const auto clickOk = [&dialog] {
+        QTest::mouseClick(dialog()->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    };
+    const auto select = [view](std::initializer_list<int> rows) {
+        view->clearSelection();
+        for (const int row : rows)
+            view->selectionModel()->select(view->model()->index(row, 0), QItemSelectionModel::Select);
+    };
+
+    // One device, nothing selected: the tile under the cursor.
+    QVERIFY(chooseFromTileMenu(*window, 0, "calibrationSettingsAction"));
+    QVERIFY(dialog() && dialog()->isVisible());
+    QCOMPARE(dialog()->windowTitle(), QStringLiteral("校准设置"));
+    QVERIFY(field("serialNumber")->isEnabled());
+    QTest::keyClicks(field("serialNumber"), "A1-0004");
+    QTest::keyClicks(field("deviceModel"), "PX-300");
+    QTest::keyClicks(field("tag"), "PT-4");
+    clickOk();
+    QVERIFY(!dialog());
+    QCOMPARE(qvariant_cast<CalibrationSettings>(devices->index(0, 0).data(CalibrationRole)),
+             calibration("A1-0004", "PX-300", "PT-4"));
+
+    // Two devices of one unit: the range and class set for both, the texts
+    // left alone keep each device's own.
+    select({0, 1});
+    QVERIFY(chooseFromTileMenu(*window, 1, "calibrationSettingsAction"));
+    QVERIFY(!field("serialNumber")->isEnabled());
+    QCOMPARE(field("deviceModel")->text(), QString());
+    QCOMPARE(field("deviceModel")->placeholderText(), QStringLiteral("（多个值）"));
+    QCOMPARE(dialog()->findChild<QLabel *>("rangeLowUnit")->text(), QStringLiteral("KPa"));
+    QTest::keyClicks(field("rangeLow"), "1000");
+    QTest::keyClicks(field("rangeHigh"), "0");
+    QTest::keyClicks(dialog()->findChild<QComboBox *>("accuracyClass")->lineEdit(), "0.25");
+    clickOk();
+    // Refused, the dialog open, naming the first device.
+    QVERIFY(dialog() && dialog()->isVisible());
+    QCOMPARE(dialog()->findChild<QLabel *>("calibrationProblem")->text(),
+             QStringLiteral("设备地址 4：量程下限 (rangeLow) 1000 应低于量程上限 (rangeHigh) 0"));
+    field("rangeLow")->setText(QStringLiteral("0"));
+    field("rangeHigh")->setText(QStringLiteral("1000"));
+    clickOk();
+    QVERIFY(!dialog());
+    QCOMPARE(qvariant_cast<CalibrationSettings>(devices->index(0, 0).data(CalibrationRole)),
+             calibration("A1-0004", "PX-300", "PT-4", 0, 1000, 0.25));
+    QCOMPARE(qvariant_cast<CalibrationSettings>(devices->index(1, 0).data(CalibrationRole)),
+             calibration("", "", "", 0, 1000, 0.25));
+
+    // KPa and Bar: no range for both.
+    select({1, 2});
+    QVERIFY(chooseFromTileMenu(*window, 2, "calibrationSettingsAction"));
+    QVERIFY(!field("rangeLow")->isEnabled() && !field("rangeHigh")->isEnabled());
+    const QString why = field("rangeLow")->toolTip();
+    QVERIFY2(why.contains(QStringLiteral("单位不同")) && why.contains(QStringLiteral("KPa、Bar")), qPrintable(why));
+    dialog()->reject();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    view->clearSelection();
+
+    // One reference at a time; unticking makes none.
+    const auto references = [devices] {
+        QList<bool> marked;
+        for (int row = 0; row < devices->rowCount(); ++row)
+            marked << devices->index(row, 0).data(ReferenceRole).toBool();
+        return marked;
+    };
+    auto *referenceAction = window->findChild<QAction *>("referenceAction");
+    QVERIFY(chooseFromTileMenu(*window, 0, "referenceAction"));
+    QCOMPARE(references(), (QList<bool>{true, false, false}));
+    QVERIFY(chooseFromTileMenu(*window, 2, "referenceAction"));
+    QCOMPARE(references(), (QList<bool>{false, false, true}));
+    QVERIFY(chooseFromTileMenu(*window, 1, "referenceAction"));
+    QVERIFY(referenceAction->isChecked());
+    QVERIFY(chooseFromTileMenu(*window, 1, "referenceAction"));
+    QVERIFY(!referenceAction->isChecked());
+    QCOMPARE(references(), (QList<bool>{false, false, false}));
+    QVERIFY(chooseFromTileMenu(*window, 2, "referenceAction"));
+    QCOMPARE(references(), (QList<bool>{false, false, true}));
+
+    const MessageBoxes boxes;
+    const QString path = dir->filePath(QStringLiteral("calibration.json"));
+    runAction(QStringLiteral("shortcut"), "saveDeviceListAction", path);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    QCOMPARE(root.value(QStringLiteral("version")).toInt(), 4);
+    const QJsonArray saved = root.value(QStringLiteral("devices")).toArray();
+    QCOMPARE(compactField(saved, 0, "calibration"),
+             QByteArray(R"({"accuracy":0.25,"model":"PX-300","rangeHigh":1000,"rangeLow":0,)"
+                        R"("serialNumber":"A1-0004","tag":"PT-4"})"));
+    QCOMPARE(compactField(saved, 1, "calibration"), QByteArray(R"({"accuracy":0.25,"rangeHigh":1000,"rangeLow":0})"));
+    QCOMPARE(compactField(saved, 2, "calibration"), QByteArray());
+    QCOMPARE(compactField(saved, 0, "reference"), QByteArray());
+    QCOMPARE(compactField(saved, 2, "reference"), QByteArray("[true]"));
+
+    // Opened into an empty list, the settings and the reference come back;
+    // opened beside another reference, the bench keeps its own.
+    QTest::mouseClick(widget<QPushButton>(*window, "btnClrList"), Qt::LeftButton);
+    addDevice(*window, 20, QStringLiteral("Pa"), 0, 1);
+    runAction(QStringLiteral("shortcut"), "openDeviceListAction", path);
+    QCOMPARE(boxes.texts, QStringList());
+    QCOMPARE(references(), (QList<bool>{false, false, false, true}));
+    QCOMPARE(qvariant_cast<CalibrationSettings>(devices->index(1, 0).data(CalibrationRole)),
+             calibration("A1-0004", "PX-300", "PT-4", 0, 1000, 0.25));
+    QVERIFY(devices->index(3, 0).data(CalibrationRole).isNull());
+    widget<CalibrationSettingsActions>(*window, "calibrationSettingsActions")->setReference(20, true);
+    QCOMPARE(references(), (QList<bool>{true, false, false, false}));
+    devices->removeRows(1, 3);
+    runAction(QStringLiteral("shortcut"), "openDeviceListAction", path);
+    QCOMPARE(references(), (QList<bool>{true, false, false, false}));
+    QCOMPARE(boxes.texts, QStringList{QStringLiteral("参考表仍是地址 20，地址 9 未标为参考表。")});
 }
 
 void TestDeviceListFile::pollsDevicesWithTheListsMaps()

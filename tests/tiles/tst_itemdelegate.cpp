@@ -28,13 +28,16 @@ private slots:
     void marksAlarms();
     void namesItsMap_data();
     void namesItsMap();
+    void marksTheReference_data();
+    void marksTheReference();
     void sizeHintIsFixed();
     void invalidIndexDrawsNothing();
     void leavesPainterAsItWas();
     void metaObjectHasNoExtras();
 
 private:
-    static QImage paintTile(const ItemData &record, const QVariant &status, QStyle::State state, int alarms = 0);
+    static QImage paintTile(const ItemData &record, const QVariant &status, QStyle::State state, int alarms = 0,
+                            bool reference = false);
 };
 
 static QColor background()
@@ -42,10 +45,13 @@ static QColor background()
     return QColor(Qt::white);
 }
 
-QImage TestItemDelegate::paintTile(const ItemData &record, const QVariant &status, QStyle::State state, int alarms)
+QImage TestItemDelegate::paintTile(const ItemData &record, const QVariant &status, QStyle::State state, int alarms,
+                                   bool reference)
 {
     QStandardItemModel model;
     auto *item = new QStandardItem;
+    if (reference)
+        item->setData(true, ReferenceRole);
     if (alarms)
         item->setData(alarms, AlarmRole);
     if (status.isValid())
@@ -274,6 +280,49 @@ void TestItemDelegate::namesItsMap()
     QCOMPARE(countPixels(image, gapBeforeStatistics, drawn), 0);
     if (alarms)
         QCOMPARE(countPixels(image, QRect(alarmRight + 1, free.top(), 7, free.height()), drawn), 0);
+}
+
+void TestItemDelegate::marksTheReference_data()
+{
+    QTest::addColumn<bool>("reference");
+    QTest::addColumn<QString>("map");
+    QTest::addColumn<int>("alarms");
+
+    QTest::newRow("not the reference") << false << standardMapName() << 0;
+    QTest::newRow("the reference") << true << standardMapName() << 0;
+    QTest::newRow("the reference, after 报警") << true << standardMapName() << int(PressureHighAlarm);
+    QTest::newRow("the reference, then its map") << true << "float-abcd-bar" << 0;
+    QTest::newRow("a map only") << false << "float-abcd-bar" << 0;
+}
+
+void TestItemDelegate::marksTheReference()
+{
+    QFETCH(bool, reference);
+    QFETCH(QString, map);
+    QFETCH(int, alarms);
+
+    ItemData record = newDeviceRecord(12, QStringLiteral("KPa"), 3, 1);
+    record.map.name = map;
+    const QImage image = paintTile(record, QVariant(int(Good)), QStyle::State_None, alarms, reference);
+    const TileLayout layout = tileLayout(QRect(0, 0, 500, 100));
+
+    // 参考表 (10 points) where the free part of the top line starts: after
+    // 报警 (bold, 12 points) and 8 pixels, else at the alarm's place.
+    const int start = alarms ? layout.alarm.left()
+            + QFontMetrics(QFont(QStringLiteral("Times"), 12, QFont::Bold), &image).horizontalAdvance("报警") + 8
+                             : layout.alarm.left();
+    const int width = QFontMetrics(QFont(QStringLiteral("Times"), 10), &image).horizontalAdvance("参考表");
+    const QRect marked(start, layout.statistics.top(), width, layout.statistics.height());
+    const auto blue = [](const QColor &c) {
+        return c.blue() > 80 && c.blue() > c.red() + 40 && c.blue() > c.green() + 40;
+    };
+    const auto gray = [](const QColor &c) { return c != background() && qAbs(c.red() - c.blue()) < 30; };
+    QCOMPARE(countPixels(image, marked, blue) > 20, reference);
+    // The map's name follows 8 pixels after it, or takes its place.
+    const QRect after(start + (reference ? width + 8 : 0), marked.top(), 60, marked.height());
+    QCOMPARE(countPixels(image, after, gray) > 20, map != standardMapName());
+    QCOMPARE(countPixels(image, after, blue), 0);
+    QCOMPARE(countPixels(image, layout.address, blue), 0);
 }
 
 void TestItemDelegate::drawsFailureStatisticsInTopLine_data()
