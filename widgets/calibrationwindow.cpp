@@ -5,6 +5,7 @@
 #include "calibrationlog.h"
 #include "calibrationoutput.h"
 #include "calibrationpass.h"
+#include "devicerecords.h"
 #include "itemdata.h"
 #include "units.h"
 
@@ -110,12 +111,7 @@ int CalibrationWindow::markedReference() const
 {
     if (m_pass->isRunning())
         return m_pass->setup().reference.address;
-    for (int row = 0; row < m_devices->rowCount(); ++row) {
-        const QModelIndex index = m_devices->index(row, 0);
-        if (index.data(ReferenceRole).toBool())
-            return qvariant_cast<ItemData>(index.data(ItemDataRole)).address;
-    }
-    return 0;
+    return referenceAddress(m_devices);
 }
 
 QString CalibrationWindow::referenceUnit() const
