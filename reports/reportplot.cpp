@@ -152,8 +152,9 @@ void drawPlot(QPainter &painter, const QRectF &area, const ReportPlot &plot, con
     for (int i = 0; i < ticks.count; ++i)
         labelWidth = std::max(labelWidth, metrics.horizontalAdvance(ticks.label(ticks.low + i * ticks.step)));
     const qreal xTitleHeight = plot.xTitle.isEmpty() ? 0 : textHeight * 1.1;
-    const QRectF frame(area.left() + labelWidth + textHeight * 0.5, area.top() + textHeight * 1.3,
-                       area.width() - labelWidth - textHeight * 1.5, area.height() - textHeight * 2.8 - xTitleHeight);
+    // The top value's label stands half a line above the frame: clear of the title's line.
+    const QRectF frame(area.left() + labelWidth + textHeight * 0.5, area.top() + textHeight * 1.6,
+                       area.width() - labelWidth - textHeight * 1.5, area.height() - textHeight * 3.1 - xTitleHeight);
     const qreal span = std::max(ticks.high - ticks.low, 1e-12);
     const XScale scale = xScale(plot);
     const auto xOf = [&](double x) {
