@@ -1,63 +1,42 @@
 #include "calibrationsettings.h"
 
+#include "namedfield.h"
+
 #include <QCoreApplication>
 #include <QJsonValue>
-#include <QLocale>
 #include <QStringList>
 
 #include <cmath>
 
 namespace {
 
+constexpr char Context[] = "CalibrationSettings";
+
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("CalibrationSettings", text);
+    return QCoreApplication::translate(Context, text);
 }
 
-struct Field
-{
-    const char *key;
-    const char *label;
-};
+constexpr NamedField SerialNumber{"serialNumber", "序列号"};
+constexpr NamedField Model{"model", "型号"};
+constexpr NamedField Tag{"tag", "位号"};
+constexpr NamedField RangeLow{"rangeLow", "量程下限"};
+constexpr NamedField RangeHigh{"rangeHigh", "量程上限"};
+constexpr NamedField Accuracy{"accuracy", "准确度等级"};
 
-constexpr Field SerialNumber{"serialNumber", "序列号"};
-constexpr Field Model{"model", "型号"};
-constexpr Field Tag{"tag", "位号"};
-constexpr Field RangeLow{"rangeLow", "量程下限"};
-constexpr Field RangeHigh{"rangeHigh", "量程上限"};
-constexpr Field Accuracy{"accuracy", "准确度等级"};
-
-QString number(double value)
+QString named(const NamedField &field)
 {
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+    return fieldName(Context, field);
 }
 
-QString named(const Field &field)
-{
-    return QStringLiteral("%1 (%2)").arg(tr(field.label), QLatin1String(field.key));
-}
-
-QString textProblem(const QString &text, const Field &field)
+QString textProblem(const QString &text, const NamedField &field)
 {
     if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')))
         return tr("%1 不能含逗号或换行").arg(named(field));
     return QString();
 }
 
-std::optional<double> readNumber(const QJsonObject &object, const Field &field, QString *error)
-{
-    const QJsonValue value = object.value(QLatin1String(field.key));
-    if (value.isUndefined())
-        return std::nullopt;
-    if (!value.isDouble()) {
-        if (error->isEmpty())
-            *error = tr("%1 应为数").arg(named(field));
-        return std::nullopt;
-    }
-    return value.toDouble();
-}
-
-QString readText(const QJsonObject &object, const Field &field, QString *error)
+QString readText(const QJsonObject &object, const NamedField &field, QString *error)
 {
     const QJsonValue value = object.value(QLatin1String(field.key));
     if (value.isUndefined())
@@ -67,13 +46,7 @@ QString readText(const QJsonObject &object, const Field &field, QString *error)
     return value.toString();
 }
 
-void put(QJsonObject *object, const Field &field, const std::optional<double> &value)
-{
-    if (value)
-        object->insert(QLatin1String(field.key), *value);
-}
-
-void put(QJsonObject *object, const Field &field, const QString &value)
+void putText(QJsonObject *object, const NamedField &field, const QString &value)
 {
     if (!value.isEmpty())
         object->insert(QLatin1String(field.key), value);
@@ -129,11 +102,11 @@ QString calibrationProblem(const CalibrationSettings &settings)
         return tr("%1 与 %2 应同时给出").arg(named(RangeLow), named(RangeHigh));
     if (settings.rangeLow && !(*settings.rangeLow < *settings.rangeHigh))
         return tr("%1 %2 应低于%3 %4")
-            .arg(named(RangeLow), number(*settings.rangeLow), named(RangeHigh), number(*settings.rangeHigh));
+            .arg(named(RangeLow), shortestNumber(*settings.rangeLow), named(RangeHigh), shortestNumber(*settings.rangeHigh));
     if (settings.accuracy && !settings.rangeLow)
         return tr("给出 %1 时应给出量程").arg(named(Accuracy));
     if (settings.accuracy && !(*settings.accuracy > 0 && *settings.accuracy <= 100))
-        return tr("%1 %2 应大于 0 且不超过 100").arg(named(Accuracy), number(*settings.accuracy));
+        return tr("%1 %2 应大于 0 且不超过 100").arg(named(Accuracy), shortestNumber(*settings.accuracy));
     return QString();
 }
 
@@ -151,9 +124,9 @@ Result<CalibrationSettings> calibrationFromJson(const QJsonObject &object)
     settings.serialNumber = readText(object, SerialNumber, &error);
     settings.model = readText(object, Model, &error);
     settings.tag = readText(object, Tag, &error);
-    settings.rangeLow = readNumber(object, RangeLow, &error);
-    settings.rangeHigh = readNumber(object, RangeHigh, &error);
-    settings.accuracy = readNumber(object, Accuracy, &error);
+    settings.rangeLow = optionalNumber(object, Context, RangeLow, &error);
+    settings.rangeHigh = optionalNumber(object, Context, RangeHigh, &error);
+    settings.accuracy = optionalNumber(object, Context, Accuracy, &error);
     if (error.isEmpty())
         error = calibrationProblem(settings);
     if (!error.isEmpty())
@@ -164,11 +137,11 @@ Result<CalibrationSettings> calibrationFromJson(const QJsonObject &object)
 QJsonObject calibrationToJson(const CalibrationSettings &settings)
 {
     QJsonObject object;
-    put(&object, SerialNumber, settings.serialNumber);
-    put(&object, Model, settings.model);
-    put(&object, Tag, settings.tag);
-    put(&object, RangeLow, settings.rangeLow);
-    put(&object, RangeHigh, settings.rangeHigh);
-    put(&object, Accuracy, settings.accuracy);
+    putText(&object, SerialNumber, settings.serialNumber);
+    putText(&object, Model, settings.model);
+    putText(&object, Tag, settings.tag);
+    putNumber(&object, RangeLow, settings.rangeLow);
+    putNumber(&object, RangeHigh, settings.rangeHigh);
+    putNumber(&object, Accuracy, settings.accuracy);
     return object;
 }

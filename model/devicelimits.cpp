@@ -1,43 +1,34 @@
 #include "devicelimits.h"
 
+#include "namedfield.h"
+
 #include <QCoreApplication>
-#include <QJsonValue>
-#include <QLocale>
 
 #include <cmath>
 
 namespace {
 
+constexpr char Context[] = "Limits";
+
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("Limits", text);
+    return QCoreApplication::translate(Context, text);
 }
 
-struct Field
-{
-    const char *key;
-    const char *label;
-};
+constexpr NamedField PressureLow{"pressureLow", "压力下限"};
+constexpr NamedField PressureHigh{"pressureHigh", "压力上限"};
+constexpr NamedField PressureDeadband{"pressureDeadband", "压力回差"};
+constexpr NamedField TemperatureLow{"temperatureLow", "温度下限"};
+constexpr NamedField TemperatureHigh{"temperatureHigh", "温度上限"};
+constexpr NamedField TemperatureDeadband{"temperatureDeadband", "温度回差"};
 
-constexpr Field PressureLow{"pressureLow", "压力下限"};
-constexpr Field PressureHigh{"pressureHigh", "压力上限"};
-constexpr Field PressureDeadband{"pressureDeadband", "压力回差"};
-constexpr Field TemperatureLow{"temperatureLow", "温度下限"};
-constexpr Field TemperatureHigh{"temperatureHigh", "温度上限"};
-constexpr Field TemperatureDeadband{"temperatureDeadband", "温度回差"};
-
-QString number(double value)
+QString named(const NamedField &field)
 {
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
-}
-
-QString named(const Field &field)
-{
-    return QStringLiteral("%1 (%2)").arg(tr(field.label), QLatin1String(field.key));
+    return fieldName(Context, field);
 }
 
 QString bandProblem(const std::optional<double> &low, const std::optional<double> &high, double deadband,
-                    const Field &lowField, const Field &highField, const Field &deadbandField)
+                    const NamedField &lowField, const NamedField &highField, const NamedField &deadbandField)
 {
     const auto finite = [](const std::optional<double> &value) { return !value || std::isfinite(*value); };
     if (!finite(low))
@@ -47,32 +38,18 @@ QString bandProblem(const std::optional<double> &low, const std::optional<double
     if (!std::isfinite(deadband))
         return tr("%1 应为数").arg(named(deadbandField));
     if (low && high && !(*low < *high))
-        return tr("%1 %2 应低于%3 %4").arg(named(lowField), number(*low), named(highField), number(*high));
+        return tr("%1 %2 应低于%3 %4").arg(named(lowField), shortestNumber(*low), named(highField), shortestNumber(*high));
     if (deadband < 0)
-        return tr("%1 %2 不能为负").arg(named(deadbandField), number(deadband));
+        return tr("%1 %2 不能为负").arg(named(deadbandField), shortestNumber(deadband));
     if (low && high && !(deadband < *high - *low))
-        return tr("%1 %2 应小于上下限之差 %3").arg(named(deadbandField), number(deadband), number(*high - *low));
+        return tr("%1 %2 应小于上下限之差 %3")
+            .arg(named(deadbandField), shortestNumber(deadband), shortestNumber(*high - *low));
     return QString();
 }
 
-// Reads one optional number; a present value that is no number is the error.
-std::optional<double> read(const QJsonObject &object, const Field &field, QString *error)
+std::optional<double> read(const QJsonObject &object, const NamedField &field, QString *error)
 {
-    const QJsonValue value = object.value(QLatin1String(field.key));
-    if (value.isUndefined())
-        return std::nullopt;
-    if (!value.isDouble()) {
-        if (error->isEmpty())
-            *error = tr("%1 应为数").arg(named(field));
-        return std::nullopt;
-    }
-    return value.toDouble();
-}
-
-void put(QJsonObject *object, const Field &field, const std::optional<double> &value)
-{
-    if (value)
-        object->insert(QLatin1String(field.key), *value);
+    return optionalNumber(object, Context, field, error);
 }
 
 } // namespace
@@ -124,12 +101,12 @@ Result<Limits> limitsFromJson(const QJsonObject &object)
 QJsonObject limitsToJson(const Limits &limits)
 {
     QJsonObject object;
-    put(&object, PressureLow, limits.pressureLow);
-    put(&object, PressureHigh, limits.pressureHigh);
+    putNumber(&object, PressureLow, limits.pressureLow);
+    putNumber(&object, PressureHigh, limits.pressureHigh);
     if (limits.pressureDeadband != 0.0)
         object.insert(QLatin1String(PressureDeadband.key), limits.pressureDeadband);
-    put(&object, TemperatureLow, limits.temperatureLow);
-    put(&object, TemperatureHigh, limits.temperatureHigh);
+    putNumber(&object, TemperatureLow, limits.temperatureLow);
+    putNumber(&object, TemperatureHigh, limits.temperatureHigh);
     if (limits.temperatureDeadband != 0.0)
         object.insert(QLatin1String(TemperatureDeadband.key), limits.temperatureDeadband);
     return object;
