@@ -89,7 +89,11 @@ CalibrationWindow::CalibrationWindow(QStandardItemModel *devices, CalibrationPas
     connect(m_ui->btnFinishCalibration, &QPushButton::clicked, this, &CalibrationWindow::finishCalibration);
     connect(m_output, &CalibrationOutput::told, this, &CalibrationWindow::tell);
     // The reference may be marked or unmarked while the window is open.
-    connect(m_devices, &QAbstractItemModel::dataChanged, this, &CalibrationWindow::updateState);
+    connect(m_devices, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &, const QModelIndex &, const QVector<int> &roles) {
+                if (roles.isEmpty() || roles.contains(ReferenceRole))
+                    updateState();
+            });
     connect(m_devices, &QAbstractItemModel::rowsRemoved, this, &CalibrationWindow::updateState);
     connect(m_devices, &QAbstractItemModel::rowsInserted, this, &CalibrationWindow::updateState);
     m_live.setInterval(LiveRefreshMs);
@@ -231,6 +235,7 @@ void CalibrationWindow::takePoint()
     if (setup->reference.isTyped())
         m_ui->typedReference->clear();
     updateState();
+    refreshLive();
 }
 
 void CalibrationWindow::undoPoint()
@@ -242,6 +247,7 @@ void CalibrationWindow::undoPoint()
     m_ui->pointTable->setRowCount(std::max(0, m_ui->pointTable->rowCount() - undone.size()));
     tell(tr("第 %1 点已撤销").arg(undone.first().pointIndex));
     updateState();
+    refreshLive();
 }
 
 void CalibrationWindow::finishCalibration()
@@ -309,7 +315,10 @@ void CalibrationWindow::refreshLive()
                                              .arg(live.steady ? tr("稳定") : tr("不稳定")));
         }
     }
-    if (m_pass->isRunning())
+    const int sequence = 2 * m_pass->setup().nominalPercents.size() - 1;
+    if (m_pass->isRunning() && m_pass->pointCount() >= sequence)
+        m_ui->nextPoint->setText(tr("各名义点均已上行与下行记录，可完成校准"));
+    else if (m_pass->isRunning())
         m_ui->nextPoint->setText(tr("下一点：%1 %FS %2")
                                      .arg(m_pass->expectedPercent())
                                      .arg(m_pass->expectedRising() ? tr("上行") : tr("下行")));
