@@ -5,6 +5,7 @@
 #include "pdu.h"
 #include "rtuframe.h"
 #include "slaveaddress.h"
+#include "streamreply.h"
 
 RtuOverTcpTransport::RtuOverTcpTransport(int socket)
     : socket(socket)
@@ -36,24 +37,9 @@ TransactionOutcome RtuOverTcpTransport::readRegisters(int address, const Registe
         return TransactionOutcome::LineGone;
     silence.requestSent();
 
-    const QDeadlineTimer deadline(timeoutMs);
     QByteArray received;
-    for (;;) {
-        if (const auto outcome = takeFrames(received, address, request, values))
-            return *outcome;
-        if (deadline.hasExpired())
-            break;
-        switch (readAvailable(socket, int(deadline.remainingTime()), received, &error)) {
-        case ReadOutcome::Failed:
-            return TransactionOutcome::LineGone;
-        case ReadOutcome::TimedOut:
-            break;
-        case ReadOutcome::Bytes:
-            silence.bytesCame();
-            break;
-        }
-    }
-    return silence.tooLong() ? TransactionOutcome::LineGone : TransactionOutcome::NoReply;
+    return awaitStreamReply(socket, timeoutMs, received, silence,
+                            [&] { return takeFrames(received, address, request, values); });
 }
 
 std::optional<TransactionOutcome> RtuOverTcpTransport::takeFrames(QByteArray &received, int address,

@@ -3,6 +3,7 @@
 #include "descriptorio.h"
 #include "mbapframe.h"
 #include "pdu.h"
+#include "streamreply.h"
 
 namespace {
 
@@ -32,23 +33,8 @@ TransactionOutcome TcpTransport::readRegisters(int address, const RegisterReques
         return TransactionOutcome::LineGone;
     silence.requestSent();
 
-    const QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        if (const auto outcome = takeFrames(transaction, address, request, values))
-            return *outcome;
-        if (deadline.hasExpired())
-            break;
-        switch (readAvailable(socket, int(deadline.remainingTime()), received, &error)) {
-        case ReadOutcome::Failed:
-            return TransactionOutcome::LineGone;
-        case ReadOutcome::TimedOut:
-            break;
-        case ReadOutcome::Bytes:
-            silence.bytesCame();
-            break;
-        }
-    }
-    return silence.tooLong() ? TransactionOutcome::LineGone : TransactionOutcome::NoReply;
+    return awaitStreamReply(socket, timeoutMs, received, silence,
+                            [&] { return takeFrames(transaction, address, request, values); });
 }
 
 std::optional<TransactionOutcome> TcpTransport::takeFrames(quint16 transaction, int unit, const RegisterRequest &request,
