@@ -134,7 +134,7 @@ std::chrono::nanoseconds Bus::timeUntilNextEvent(Clock::time_point now) const
     if (!m_framer.idle())
         consider(m_lastByte + m_timing.silenceGap());
     if (!m_outgoing.empty())
-        consider(m_outgoing.begin()->first);
+        consider(m_outgoing.nextDue());
     return wait;
 }
 
@@ -171,33 +171,27 @@ void Bus::handleFrame(const QByteArray &frame, Clock::time_point now)
     const auto response = respond(frame, now);
     if (!response || response->reply.frame.isEmpty())
         return;
-    const Reply &reply = response->reply;
-    const int address = static_cast<quint8>(frame[0]);
-    const auto due = now + response->delay;
-    m_outgoing.emplace(due, Outgoing{reply.frame, address, reply.isAnswer});
-    if (!reply.tail.isEmpty())
-        m_outgoing.emplace(due + std::chrono::milliseconds(reply.tailGapMs), Outgoing{reply.tail, address, false});
+    m_outgoing.addReply(response->reply, static_cast<quint8>(frame[0]), now + response->delay);
 }
 
 void Bus::sendDue(int lineFd, Clock::time_point now)
 {
-    while (!m_outgoing.empty() && m_outgoing.begin()->first <= now) {
-        const Outgoing outgoing = m_outgoing.begin()->second;
-        m_outgoing.erase(m_outgoing.begin());
-
-        int written = 0;
-        while (written < outgoing.bytes.size()) {
-            const ssize_t count = ::write(lineFd, outgoing.bytes.constData() + written,
-                                          static_cast<size_t>(outgoing.bytes.size() - written));
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count <= 0)
-                break; // nobody drains the line: the rest is lost, as on a real wire
-            written += static_cast<int>(count);
-        }
-        if (written == outgoing.bytes.size() && outgoing.isAnswer)
-            countAnswer(outgoing.address);
-    }
+    m_outgoing.sendDue(
+        now,
+        [lineFd](const QByteArray &bytes) {
+            int written = 0;
+            while (written < bytes.size()) {
+                const ssize_t count
+                    = ::write(lineFd, bytes.constData() + written, static_cast<size_t>(bytes.size() - written));
+                if (count < 0 && errno == EINTR)
+                    continue;
+                if (count <= 0)
+                    break; // nobody drains the line: the rest is lost, as on a real wire
+                written += static_cast<int>(count);
+            }
+            return written == bytes.size();
+        },
+        [this](int address) { countAnswer(address); });
 }
 
 } // namespace sim

@@ -2,6 +2,7 @@
 
 #include "linestats.h"
 #include "linetiming.h"
+#include "replyqueue.h"
 #include "rtuframer.h"
 #include "shutdownsignals.h"
 #include "simoptions.h"
@@ -50,12 +51,6 @@ public:
 
 private:
 
-    struct Outgoing {
-        QByteArray bytes;
-        int address = 0;
-        bool isAnswer = false;
-    };
-
     bool readLine(int lineFd, QString *error);
     bool drainAfterStop(int lineFd, QString *error);
     void handleFrame(const QByteArray &frame, Clock::time_point now);
@@ -69,7 +64,7 @@ private:
     std::mt19937 m_hostileRandom;
     RtuFramer m_framer;
     Clock::time_point m_lastByte;
-    std::multimap<Clock::time_point, Outgoing> m_outgoing; // equal times keep their order
+    ReplyQueue m_outgoing;
     LineStats m_stats;
 };
 

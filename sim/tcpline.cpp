@@ -104,7 +104,7 @@ Bus::End TcpLine::serve(Bus &bus, int gatewayMs, const ShutdownSignals &shutdown
         const auto now = Clock::now();
         timespec timeout{};
         if (!m_outgoing.empty()) {
-            const auto wait = std::max(Clock::duration::zero(), m_outgoing.begin()->first - now);
+            const auto wait = std::max(Clock::duration::zero(), m_outgoing.nextDue() - now);
             const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
             timeout.tv_sec = static_cast<time_t>(nanoseconds / 1'000'000'000);
             timeout.tv_nsec = static_cast<long>(nanoseconds % 1'000'000'000);
@@ -185,20 +185,20 @@ void TcpLine::handle(Bus &bus, int gatewayMs, const QByteArray &adu, Clock::time
         const Reply &rtu = response->reply;
         const auto due = now + response->delay;
         if (rtu.tail.isEmpty()) {
-            m_outgoing.emplace(due, Outgoing{*reply, unit, rtu.isAnswer});
+            m_outgoing.add(due, ReplyQueue::Outgoing{*reply, unit, rtu.isAnswer});
         } else {
             // Cut where the serial line cuts it, so the master's byte time-out
             // runs out between the two parts here as well.
             const int head = std::min(static_cast<int>(rtu.frame.size()), static_cast<int>(reply->size()) - 1);
-            m_outgoing.emplace(due, Outgoing{reply->left(head), unit, false});
-            m_outgoing.emplace(due + std::chrono::milliseconds(rtu.tailGapMs),
-                               Outgoing{reply->mid(head), unit, false});
+            m_outgoing.add(due, ReplyQueue::Outgoing{reply->left(head), unit, false});
+            m_outgoing.add(due + std::chrono::milliseconds(rtu.tailGapMs),
+                           ReplyQueue::Outgoing{reply->mid(head), unit, false});
         }
         return;
     }
     if (gatewayMs >= 0)
-        m_outgoing.emplace(now + std::chrono::milliseconds(gatewayMs),
-                           Outgoing{mbapException(adu, GatewayTargetFailed), unit, false});
+        m_outgoing.add(now + std::chrono::milliseconds(gatewayMs),
+                       ReplyQueue::Outgoing{mbapException(adu, GatewayTargetFailed), unit, false});
 }
 
 void TcpLine::takeRtuFrames(Bus &bus, Clock::time_point now)
@@ -214,24 +214,18 @@ void TcpLine::handleRtu(Bus &bus, const QByteArray &frame, Clock::time_point now
     const auto response = bus.respond(frame, now);
     if (!response || response->reply.frame.isEmpty())
         return;
-    const Reply &reply = response->reply;
-    const int address = static_cast<quint8>(frame[0]);
-    const auto due = now + response->delay;
-    m_outgoing.emplace(due, Outgoing{reply.frame, address, reply.isAnswer});
-    if (!reply.tail.isEmpty())
-        m_outgoing.emplace(due + std::chrono::milliseconds(reply.tailGapMs), Outgoing{reply.tail, address, false});
+    m_outgoing.addReply(response->reply, static_cast<quint8>(frame[0]), now + response->delay);
 }
 
 void TcpLine::sendDue(Bus &bus, Clock::time_point now)
 {
-    while (!m_outgoing.empty() && m_outgoing.begin()->first <= now) {
-        const Outgoing outgoing = m_outgoing.begin()->second;
-        m_outgoing.erase(m_outgoing.begin());
-        const ssize_t sent = ::send(m_client.get(), outgoing.bytes.constData(),
-                                    static_cast<size_t>(outgoing.bytes.size()), MSG_NOSIGNAL);
-        if (sent == outgoing.bytes.size() && outgoing.isAnswer)
-            bus.countAnswer(outgoing.address);
-    }
+    const int client = m_client.get();
+    m_outgoing.sendDue(
+        now,
+        [client](const QByteArray &bytes) {
+            return ::send(client, bytes.constData(), static_cast<size_t>(bytes.size()), MSG_NOSIGNAL) == bytes.size();
+        },
+        [&bus](int address) { bus.countAnswer(address); });
 }
 
 void TcpLine::dropClient()

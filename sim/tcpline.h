@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bus.h"
+#include "replyqueue.h"
 #include "rtuframer.h"
 #include "serialline.h"
 #include "shutdownsignals.h"
@@ -8,7 +9,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <map>
 #include <optional>
 
 namespace sim {
@@ -41,12 +41,6 @@ public:
 private:
     using Clock = Bus::Clock;
 
-    struct Outgoing {
-        QByteArray bytes;
-        int address = 0;
-        bool isAnswer = false;
-    };
-
     TcpLine(FileDescriptor listener, int port, Framing framing);
 
     void accept();
@@ -66,7 +60,7 @@ private:
     Framing m_framing = Framing::Mbap;
     QByteArray m_received;
     RtuFramer m_framer;
-    std::multimap<Clock::time_point, Outgoing> m_outgoing;
+    ReplyQueue m_outgoing;
 };
 
 } // namespace sim
