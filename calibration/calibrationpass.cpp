@@ -11,6 +11,7 @@
 namespace {
 
 const QString Pascal = QStringLiteral("Pa");
+constexpr int KeptBeyondAveragingMs = 1000;
 
 } // namespace
 
@@ -25,8 +26,10 @@ void CalibrationPass::take(const Reading &reading)
 {
     std::deque<Reading> &kept = m_recent[reading.address];
     kept.push_back(reading);
-    const QDateTime oldest = reading.time.addMSecs(-MaxAveragingMs);
-    while (!kept.empty() && kept.front().time < oldest)
+    // A point's averaging time ends at its click, which readings stamped a
+    // little later may reach the window's thread before: a second to spare.
+    const QDateTime outside = reading.time.addMSecs(-m_setup.averagingMs - KeptBeyondAveragingMs);
+    while (!kept.empty() && kept.front().time <= outside)
         kept.pop_front();
 }
 
@@ -201,7 +204,7 @@ PointOutcome CalibrationPass::outcomeOf(const Participant &device, const QDateTi
         if (reading.hasPressure())
             pressures.append(reading.unit.isEmpty() || reading.unit == device.unit
                                  ? reading.pressure
-                                                         : convertPressure(reading.pressure, reading.unit, device.unit));
+                                 : convertPressure(reading.pressure, reading.unit, device.unit));
         if (reading.hasTemperature())
             temperatures.append(reading.temperature);
     }

@@ -43,7 +43,7 @@ struct LiveReference
 };
 
 // A calibration pass over the whole bench, on the window's thread: it keeps
-// the readings of the last averaging times as they are announced, and a
+// the readings of the last averaging time as they are announced, and a
 // point is made from those taken before the click, never from tiles' texts.
 // The devices taking part are those listed with a range and a class at
 // begin(), the reference device excepted.
@@ -52,7 +52,7 @@ class CalibrationPass : public QObject
     Q_OBJECT
 
 public:
-    // Readings older than this are let go, whatever the averaging time.
+    // The longest averaging time.
     static constexpr int MaxAveragingMs = 600000;
 
     explicit CalibrationPass(QStandardItemModel *devices, QObject *parent = nullptr);
@@ -65,7 +65,8 @@ public:
     Result<bool> begin(const CalibrationSetup &setup, const QDateTime &start);
     bool isRunning() const { return m_running; }
     const CalibrationSetup &setup() const { return m_setup; }
-    // For the points still to come.
+    // For the points still to come, and what is kept from now on: a longer
+    // time than before has its first points made of fewer readings.
     void setAveragingMs(int milliseconds);
     void setSteadyThresholdPa(double pascals);
     // The threshold in force, the default worked out.
@@ -128,7 +129,8 @@ private:
     QDateTime m_start;
     bool m_running = false;
     QVector<Participant> m_taking;
-    // Per address, the readings of the last MaxAveragingMs, oldest first.
+    // Per address, the readings of the last averaging time, oldest first:
+    // a long unattended run keeps no more than a point needs.
     QHash<int, std::deque<Reading>> m_recent;
     QVector<PointOutcome> m_outcomes;
 };

@@ -96,6 +96,10 @@ CalibrationWindow::CalibrationWindow(QStandardItemModel *devices, CalibrationPas
             });
     connect(m_devices, &QAbstractItemModel::rowsRemoved, this, &CalibrationWindow::updateState);
     connect(m_devices, &QAbstractItemModel::rowsInserted, this, &CalibrationWindow::updateState);
+    // The pass keeps the readings of the averaging time shown, pass or not.
+    m_pass->setAveragingMs(m_ui->averagingSeconds->value() * 1000);
+    connect(m_ui->averagingSeconds, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            [this](int seconds) { m_pass->setAveragingMs(seconds * 1000); });
     m_live.setInterval(LiveRefreshMs);
     connect(&m_live, &QTimer::timeout, this, &CalibrationWindow::refreshLive);
     m_live.start();

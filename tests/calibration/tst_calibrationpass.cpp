@@ -167,6 +167,7 @@ private slots:
     void rowsOfAPoint();
     void logNotCreated();
     void pointsOutliveAKill();
+    void keepsTheAveragingTimeOnly();
 };
 
 // 0, 50, 100, 50, 0 % against reference device 1, with a point at 100 % taken
@@ -514,6 +515,30 @@ void TestCalibrationPass::pointsOutliveAKill()
         QCOMPARE(rows.at(i).at(1), QString::number(2 + i % 5));
         QCOMPARE(rows.at(i).last(), QString());
     }
+}
+
+// A long unattended run keeps no more readings than a point needs: with
+// 2 s of averaging (and the second kept beyond it), a reading a second for
+// 20 s, then 10 s asked for, the point holds the three readings kept
+// (t = 18, 19 and 20 s), not ten.
+void TestCalibrationPass::keepsTheAveragingTimeOnly()
+{
+    QStandardItemModel model;
+    fillBench(model);
+    CalibrationPass pass(&model);
+    pass.setAveragingMs(2000);
+    for (int s = 1; s <= 20; ++s) {
+        const QDateTime time = T0.addSecs(s);
+        pass.take(reading(1, time, true, 500.0, 20.0));
+        for (int address = 2; address <= 6; ++address)
+            pass.take(reading(address, time, true, 500.0, 20.0));
+    }
+    QVERIFY(pass.begin(setupWithReference(1), T0.addSecs(20)).ok());
+    const Result<QVector<PointOutcome>> point = pass.takePoint(T0.addSecs(20));
+    QVERIFY(point.ok());
+    QCOMPARE(pass.liveReference(T0.addSecs(20)).count, 3);
+    for (const PointOutcome &outcome : point.value())
+        QCOMPARE(outcome.count, 3);
 }
 
 QTEST_MAIN(TestCalibrationPass)
