@@ -3,10 +3,13 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
+
+#include <random>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -28,10 +31,25 @@ QString MosquittoBroker::program()
 
 int MosquittoBroker::freePort()
 {
-    QTcpServer server;
-    if (!server.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return server.serverPort();
+    // Below the kernel's ephemeral range, which every outgoing connection on
+    // the machine draws from, and never the same port twice in one test: a
+    // port the kernel picked and took back is soon picked again.
+    constexpr int First = 20000;
+    constexpr int Last = 32767;
+    static QSet<int> handedOut;
+    static std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<int> pick(First, Last);
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const int port = pick(random);
+        if (handedOut.contains(port))
+            continue;
+        QTcpServer server;
+        if (!server.listen(QHostAddress::LocalHost, quint16(port)))
+            continue;
+        handedOut.insert(port);
+        return port;
+    }
+    return 0;
 }
 
 bool MosquittoBroker::start(const QString &extraListeners)

@@ -20,7 +20,8 @@ public:
 
     // The broker program, or empty when it is not installed.
     static QString program();
-    // A TCP port nobody listens on at the moment.
+    // A TCP port of the loopback nobody listens on at the moment, never one
+    // handed out before in this process.
     static int freePort();
 
     // Listens anonymously on port(); `extraListeners` are appended to the
