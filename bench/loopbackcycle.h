@@ -1,13 +1,19 @@
 #pragma once
 
 // Figures shared by the benchmarks of lines over the loopback: percentiles of
-// transaction times, and the poll cycle of the real window.
+// transaction times, reads through a line's own framing, and the poll cycle
+// of the real window.
 
+#include "inputregisters.h"
 #include "itemdata.h"
 #include "mainwindow.h"
+#include "registertransport.h"
+#include "serialdevice.h"
+#include "tcpconnection.h"
 
 #include "common/windowaccess.h"
 
+#include <QByteArray>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPushButton>
@@ -69,4 +75,29 @@ inline double windowCycleMs(const QString &address, int devices, int seconds)
     widget<QPushButton>(window, "btnOpen")->click();
     waitForPollCycleEnd(window);
     return median(differencesMs(firstDevice));
+}
+
+// `samples` reads of devices 1..`devices` in turn through the line's framing
+// `Transport`, on a socket libmodbus connected to `port` of the loopback: the
+// times of those answered.
+template <typename Transport>
+std::vector<double> lineTransactionTimesMs(const QByteArray &port, int devices, int samples)
+{
+    std::vector<double> times;
+    QString reason;
+    modbus_t *context = connectTcp("127.0.0.1", port, 1, &reason);
+    if (!context)
+        return times;
+    {
+        Transport transport(modbus_get_socket(context));
+        InputRegisters registers{};
+        for (int sample = 0; sample < samples; ++sample) {
+            QElapsedTimer clock;
+            clock.start();
+            if (transport.readInputRegisters(1 + sample % devices, 1000, registers) == TransactionOutcome::Answered)
+                times.push_back(double(clock.nsecsElapsed()) / 1e6);
+        }
+    }
+    releaseContext(context);
+    return times;
 }

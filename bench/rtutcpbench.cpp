@@ -8,8 +8,6 @@
 
 #include "loopbackcycle.h"
 #include "rtutcptransport.h"
-#include "serialdevice.h"
-#include "tcpconnection.h"
 
 #include "simulatorprocess.h"
 
@@ -23,30 +21,6 @@ constexpr int DeviceCount = 8;
 constexpr int TransactionSamples = 2000;
 constexpr double PauseMs = 50.0;
 constexpr double TimerGapMs = 200.0;
-
-// Reads of every device in turn through the line's framing, on the socket
-// libmodbus connected.
-std::vector<double> lineTransactionTimesMs(const QByteArray &port)
-{
-    std::vector<double> times;
-    QString reason;
-    modbus_t *context = connectTcp("127.0.0.1", port, 1, &reason);
-    if (!context)
-        return times;
-    {
-        RtuOverTcpTransport transport(modbus_get_socket(context));
-        InputRegisters registers{};
-        for (int sample = 0; sample < TransactionSamples; ++sample) {
-            QElapsedTimer clock;
-            clock.start();
-            if (transport.readInputRegisters(1 + sample % DeviceCount, 1000, registers)
-                == TransactionOutcome::Answered)
-                times.push_back(double(clock.nsecsElapsed()) / 1e6);
-        }
-    }
-    releaseContext(context);
-    return times;
-}
 
 } // namespace
 
@@ -67,7 +41,7 @@ int main(int argc, char *argv[])
     }
     const QString port = sim.devicePath();
 
-    const std::vector<double> transactions = lineTransactionTimesMs(port.toLatin1());
+    const std::vector<double> transactions = lineTransactionTimesMs<RtuOverTcpTransport>(port.toLatin1(), DeviceCount, TransactionSamples);
     const double transactionMs = median(transactions);
     const double expectedMs = DeviceCount * (transactionMs + PauseMs) + TimerGapMs;
     const double cycleMs = windowCycleMs("rtu+tcp://127.0.0.1:" + port, DeviceCount, seconds);

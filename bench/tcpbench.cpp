@@ -8,8 +8,6 @@
 //   velmora-tcpbench [seconds per run, default 30]
 
 #include "loopbackcycle.h"
-#include "serialdevice.h"
-#include "tcpconnection.h"
 #include "tcptransport.h"
 
 #include "simulatorprocess.h"
@@ -56,30 +54,6 @@ std::vector<double> transactionTimesMs(const QByteArray &port)
         if (modbus_read_input_registers(context.get(), 0, 7, registers) == 7)
             times.push_back(double(clock.nsecsElapsed()) / 1e6);
     }
-    return times;
-}
-
-// The same reads through the line's own framing, on the socket libmodbus
-// connected.
-std::vector<double> lineTransactionTimesMs(const QByteArray &port)
-{
-    std::vector<double> times;
-    QString reason;
-    modbus_t *context = connectTcp("127.0.0.1", port, 1, &reason);
-    if (!context)
-        return times;
-    {
-        TcpTransport transport(modbus_get_socket(context));
-        InputRegisters registers{};
-        for (int sample = 0; sample < TransactionSamples; ++sample) {
-            QElapsedTimer clock;
-            clock.start();
-            if (transport.readInputRegisters(1 + sample % DeviceCount, 1000, registers)
-                == TransactionOutcome::Answered)
-                times.push_back(double(clock.nsecsElapsed()) / 1e6);
-        }
-    }
-    releaseContext(context);
     return times;
 }
 
@@ -141,7 +115,7 @@ int main(int argc, char *argv[])
     }
     const QString port = sim.devicePath();
 
-    const std::vector<double> transactions = lineTransactionTimesMs(port.toLatin1());
+    const std::vector<double> transactions = lineTransactionTimesMs<TcpTransport>(port.toLatin1(), DeviceCount, TransactionSamples);
     const std::vector<double> libmodbusTransactions = transactionTimesMs(port.toLatin1());
     const double transactionMs = median(transactions);
     const double expectedMs = DeviceCount * (transactionMs + PauseMs) + TimerGapMs;
